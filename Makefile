@@ -1,0 +1,52 @@
+# Quick start: `make run` (build and open the window) and `make test`.
+# Both install the Debian packages they lack first.
+
+PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
+            clang libclang-rt-14-dev
+BENCH_PACKAGES := libopencv-dev
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+BUILD := build/default
+
+.PHONY: all deps build run test sanitize bench clean
+
+all: build
+
+# Only asks apt when something is missing, so repeated runs stay offline.
+deps:
+	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:" $$missing; \
+	    $(SUDO) apt-get update -qq && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD)/build.ninja: CMakeLists.txt CMakePresets.json
+	cmake --preset default
+
+build: deps $(BUILD)/build.ninja
+	cmake --build --preset default
+
+run: build
+	@if [ -x $(BUILD)/app/quadfind ]; then \
+	    if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	        echo "No display found. To run the window headless: xvfb-run -a $(BUILD)/app/quadfind"; \
+	    else exec $(BUILD)/app/quadfind; fi; \
+	else $(BUILD)/cli/quadfind-cli samples/quadrilateral.bmp; fi
+
+test: build
+	ctest --preset default
+
+sanitize: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize
+	ctest --preset sanitize
+
+bench:
+	$(MAKE) deps EXTRA_PACKAGES="$(BENCH_PACKAGES)"
+	cmake --preset bench
+	cmake --build --preset bench
+	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+clean:
+	rm -rf build

@@ -1,0 +1,29 @@
+#include "edge_scan.h"
+
+#include "intensity_grid.h"
+
+namespace quadfind {
+
+EdgeScanResult ScanInterior(PictureSurface& working) {
+    EdgeScanResult r;
+    for (std::int32_t y = 1; y < working.height() - 1; ++y) {
+        std::uint8_t* row = working.row(y);
+        for (std::int32_t x = 1; x < working.width() - 1; ++x) {
+            const std::int32_t sum = GradientY(x, y) + GradientX(x, y);
+            std::uint8_t* p = row + std::size_t(x) * PictureSurface::kBytesPerPixel;
+            p[0] = p[1] = p[2] = std::uint8_t(sum);
+            if (sum >= 1) {
+                p[0] = 255;
+                p[1] = 0;
+                p[2] = 0;
+                r.LastEdge = {x, y};
+                if (++r.EdgeCount == 1)
+                    r.FirstEdge = {x, y};
+            }
+            r.ScanEnd = {x, y};
+        }
+    }
+    return r;
+}
+
+} // namespace quadfind

@@ -1,0 +1,65 @@
+// IntensityGrid: the blue component of the current picture as signed 32-bit
+// cells indexed [x][y], column-major (the cells of one column lie together).
+//
+// Pictures up to 1920 x 480 use the static, zero-initialised grid with a
+// column stride of 480; it is never cleared. A larger picture is captured into
+// a separate overflow grid with a column stride of its own height, allocated
+// once when a picture needs more cells than any before it. Capture overwrites
+// exactly the current picture's cells and the operators read only those, so
+// what a larger picture leaves behind never reaches a smaller one.
+//
+// Cost: Capture is one pass over the picture; the operators read nine cells
+// and check no bounds (call them for interior pixels only).
+#pragma once
+
+#include "picture_surface.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quadfind {
+
+class IntensityGridStore {
+public:
+    static constexpr std::int32_t kColumns = 1920;
+    static constexpr std::int32_t kRows = 480;
+
+    IntensityGridStore();
+    IntensityGridStore(const IntensityGridStore&) = delete;
+    IntensityGridStore& operator=(const IntensityGridStore&) = delete;
+
+    // Selects the storage for a width x height picture, growing the overflow
+    // grid if it is too small. Throws std::length_error if the cell count
+    // cannot be indexed.
+    void prepare(std::int32_t width, std::int32_t height);
+
+    std::int32_t* column(std::int32_t x) { return cells_ + std::size_t(x) * stride_; }
+    const std::int32_t* column(std::int32_t x) const { return cells_ + std::size_t(x) * stride_; }
+    std::int32_t operator()(std::int32_t x, std::int32_t y) const { return column(x)[y]; }
+    std::int32_t& operator()(std::int32_t x, std::int32_t y) { return column(x)[y]; }
+
+    std::size_t columnStride() const { return stride_; }
+    bool usesStaticGrid() const { return cells_ == staticCells_; }
+    std::size_t overflowCapacity() const { return overflow_.size(); }
+
+private:
+    static std::int32_t staticCells_[std::size_t(kColumns) * kRows];
+    std::int32_t* cells_;
+    std::size_t stride_ = kRows;
+    std::vector<std::int32_t> overflow_;
+};
+
+static_assert(sizeof(std::int32_t) == 4, "grid cells are signed 32-bit");
+
+extern IntensityGridStore IntensityGrid;
+
+// Fills IntensityGrid [x][y] with the blue byte of pixel (x, y).
+void Capture(const PictureSurface& picture);
+
+// Row below minus row above over columns x-1..x+1, |S| div 4, in 0..191.
+std::int32_t GradientY(std::int32_t x, std::int32_t y);
+// Column left minus column right over rows y-1..y+1, |S| div 4, in 0..191.
+std::int32_t GradientX(std::int32_t x, std::int32_t y);
+
+} // namespace quadfind

@@ -1,0 +1,64 @@
+// Small picture builders and the plain reference detector the tests compare
+// the core against. The reference reads the picture's blue bytes directly,
+// per pixel, with no grid and no cleverness.
+#pragma once
+
+#include "edge_scan.h"
+#include "picture_surface.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+
+namespace quadfind::testing {
+
+inline PictureSurface filled(int w, int h, Colour c) {
+    PictureSurface s(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            s.setPixel(x, y, c);
+    return s;
+}
+
+// Paints the inclusive rectangle (x0, y0)-(x1, y1).
+inline void fillRect(PictureSurface& s, int x0, int y0, int x1, int y1, Colour c) {
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            s.setPixel(x, y, c);
+}
+
+inline PictureSurface randomPicture(int w, int h, std::uint32_t seed) {
+    PictureSurface s(w, h);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y)
+        for (std::size_t i = 0; i < s.rowBytes(); ++i)
+            s.row(y)[i] = std::uint8_t(rng());
+    return s;
+}
+
+// Edge map and tallies straight from the definitions.
+inline EdgeScanResult referenceScan(const PictureSurface& in, PictureSurface& out) {
+    out = in;
+    auto blue = [&](int x, int y) { return int(in.row(y)[3 * x]); };
+    EdgeScanResult r;
+    for (int y = 1; y < in.height() - 1; ++y) {
+        for (int x = 1; x < in.width() - 1; ++x) {
+            int sy = 0, sx = 0;
+            for (int i = -1; i <= 1; ++i) {
+                sy += blue(x + i, y + 1) - blue(x + i, y - 1);
+                sx += blue(x - 1, y + i) - blue(x + 1, y + i);
+            }
+            const bool edge = std::abs(sy) / 4 + std::abs(sx) / 4 >= 1;
+            out.setPixel(x, y, edge ? 0xFF0000 : 0x000000);
+            if (edge) {
+                r.LastEdge = {x, y};
+                if (++r.EdgeCount == 1)
+                    r.FirstEdge = {x, y};
+            }
+            r.ScanEnd = {x, y};
+        }
+    }
+    return r;
+}
+
+} // namespace quadfind::testing
