@@ -130,8 +130,15 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Write the result picture as a 24-bit BMP: to <path> for one picture, into the "
                        "directory <path> (same base name, .bmp) for several."),
         QStringLiteral("path"));
+    const QCommandLineOption limitOption(
+        QStringLiteral("max-megapixels"),
+        QStringLiteral("Refuse pictures with more than <n> million pixels (default %1, at most %2).")
+            .arg(LoadLimits::kDefaultMaxPixels / 1'000'000)
+            .arg(LoadLimits::kHighestMaxPixels / 1'000'000),
+        QStringLiteral("n"));
     parser.addOption(jsonOption);
     parser.addOption(overlayOption);
+    parser.addOption(limitOption);
     parser.addPositionalArgument(QStringLiteral("PICTURE"), QStringLiteral("Picture files to process, in order."),
                                  QStringLiteral("PICTURE..."));
 
@@ -145,6 +152,16 @@ int main(int argc, char* argv[]) {
     if (pictures.isEmpty())
         return usageError(QStringLiteral("no picture given"));
 
+    LoadLimits limits;
+    if (parser.isSet(limitOption)) {
+        bool ok = false;
+        const double megapixels = parser.value(limitOption).toDouble(&ok);
+        if (!ok || !(megapixels > 0) || megapixels * 1e6 > double(LoadLimits::kHighestMaxPixels))
+            return usageError(QStringLiteral("--max-megapixels takes a number above 0 and at most %1")
+                                  .arg(LoadLimits::kHighestMaxPixels / 1'000'000));
+        limits.maxPixels = std::uint64_t(megapixels * 1e6);
+    }
+
     const bool json = parser.isSet(jsonOption);
     const QString overlay = parser.value(overlayOption);
     const bool overlayIntoDirectory = !overlay.isEmpty() && pictures.size() > 1;
@@ -156,7 +173,7 @@ int main(int argc, char* argv[]) {
     int failures = 0;
     for (const QString& file : pictures) {
         try {
-            const PictureSurface picture = LoadPicture(file.toStdString());
+            const PictureSurface picture = LoadPicture(file.toStdString(), limits);
             const EdgeDetectionRun run = RunEdgeDetection(picture, working, separator);
             if (!overlay.isEmpty()) {
                 const QString target = overlayIntoDirectory

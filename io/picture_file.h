@@ -7,11 +7,22 @@
 #include "picture_error.h"
 #include "picture_surface.h"
 
+#include <cstdint>
 #include <string>
 
 namespace quadfind {
 
-// Throws PictureError whose message names the file and the reason.
-PictureSurface LoadPicture(const std::string& path);
+struct LoadLimits {
+    // Keeps a desktop responsive: a 100-megapixel picture already needs about
+    // 1.3 GB for the picture, the working copy and the intensity grid.
+    static constexpr std::uint64_t kDefaultMaxPixels = 100'000'000;
+    // The scan counts edge pixels in 32 bits.
+    static constexpr std::uint64_t kHighestMaxPixels = 2'000'000'000;
+    std::uint64_t maxPixels = kDefaultMaxPixels;
+};
+
+// Throws PictureError whose message names the file and the reason; a picture
+// with more than limits.maxPixels pixels is refused before it is decoded.
+PictureSurface LoadPicture(const std::string& path, const LoadLimits& limits = {});
 
 } // namespace quadfind
