@@ -1,7 +1,9 @@
 // Picture files to and from PictureSurface. Every picture comes out as 24-bit
 // B, G, R rows whatever the file stored (palette, 16 or 32 bits, top-down...).
-// Uses QtGui's image reader (no widgets); needs a QCoreApplication for the
-// format plug-ins.
+// Bitmaps (files that start with "BM" or are named *.bmp) go through our own
+// strict decoder (bmp_reader.h); other formats, and the JPEG or PNG stream of
+// a BI_JPEG or BI_PNG bitmap, through QtGui's image reader (no widgets),
+// which needs a QCoreApplication for its format plug-ins.
 #pragma once
 
 #include "picture_error.h"

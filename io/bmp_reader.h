@@ -1,0 +1,48 @@
+// DecodeBmp: a strict reader of Windows and OS/2 bitmaps held in memory. No Qt.
+//
+// Reads: the "BM" file header with its pixel-data offset (gaps allowed);
+// info headers of 12 (OS/2 1.x), 16 to 64 (OS/2 2.x, short ones included),
+// 40, 52, 56, 108 and 124 bytes; 1, 2, 4 and 8 bits through a palette of 3-
+// or 4-byte entries (short palettes, and long ones of which the first entries
+// count); RLE4 and RLE8, where pixels the stream skips take palette colour 0;
+// 16 and 32 bits in their default layouts or through contiguous bit-field
+// masks, each channel of n bits scaled to round(v * 255 / (2^n - 1)); 24 bits;
+// top-down and bottom-up rows. Alpha and colour profiles are ignored: the
+// result holds the colours as stored, 24-bit B, G, R, row 0 on top.
+//
+// Anything else, and every inconsistency that would make the picture a guess,
+// throws BmpError with one sentence saying what is wrong. The message does not
+// name the file (the bytes have none); callers add it. Fields that describe
+// nothing needed here (file size, image size, densities, important colours)
+// are never read. Nothing is allocated before the header has been checked and
+// width * height compared with the limit in 64-bit arithmetic.
+//
+// Cost: one pass over the pixel data; one allocation, the picture, plus lookup
+// tables of at most 3 * 64 KiB for bit fields.
+#pragma once
+
+#include "picture_file.h"
+#include "picture_surface.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+
+namespace quadfind {
+
+class BmpError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class EmbeddedFormat { Jpeg, Png };
+
+// Decodes the JPEG or PNG stream a BI_JPEG or BI_PNG bitmap carries; throws
+// BmpError when it cannot. Without one, such bitmaps are refused.
+using EmbeddedDecoder = std::function<PictureSurface(EmbeddedFormat, std::span<const std::uint8_t>)>;
+
+PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& limits = {},
+                         const EmbeddedDecoder& embedded = {});
+
+} // namespace quadfind
