@@ -1,0 +1,38 @@
+// The edge-detection command's fast path: Capture, the interior scan and the
+// painting of the working copy fused into one pass over the picture.
+//
+// CaptureAndScan fills IntensityGrid exactly as Capture does, writes every
+// byte of `working` (the one-pixel frame with the picture's colours, the
+// interior black or blue exactly as ScanInterior paints it) and returns the
+// tallies ScanInterior would return. `working` must already have the
+// picture's size (std::invalid_argument otherwise); its old pixels are never
+// read, so it need not be a copy.
+//
+// Layout: the scan reads the blue bytes from the picture's rows (row-major,
+// the same values as the grid) and fills the column-major grid in tiles of 16
+// rows, so that each column receives a 64-byte run at a time.
+//
+// Cost: one read of the picture, one write of `working` and of the grid's
+// cells, no division and no per-pixel branch. Allocates only a scratch of 33
+// rows of bytes, kept and grown when a picture is wider than any before it.
+// Not reentrant (IntensityGrid and the scratch are global).
+#pragma once
+
+#include "edge_scan.h"
+#include "picture_surface.h"
+
+namespace quadfind {
+
+// Inner loops: plain code the compiler vectorises for any x86-64 (SSE2), or
+// AVX2, compiled separately and used only where the processor has it.
+enum class EdgePassKernel { Portable, Avx2 };
+
+bool EdgePassKernelAvailable(EdgePassKernel kernel);
+// The fastest available kernel, decided once per program.
+EdgePassKernel BestEdgePassKernel();
+
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working);
+// Throws std::invalid_argument for a kernel this processor lacks.
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel);
+
+} // namespace quadfind

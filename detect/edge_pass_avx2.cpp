@@ -1,0 +1,142 @@
+// AVX2 inner loops of the edge pass. This file alone is compiled with -mavx2
+// and runs only after the processor has been checked (edge_pass.cpp). It
+// includes no standard header whose inline functions could be instantiated
+// here with AVX2 code and then shared with the rest of the program.
+#include "edge_pass_kernels.h"
+
+#include <immintrin.h>
+
+namespace quadfind::edgepass {
+namespace {
+
+// 16 pixels (48 bytes) to their 16 blue bytes.
+inline __m128i blueOf16(const std::uint8_t* p) {
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    const __m128i s0 = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i s1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+    const __m128i s2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, s0), _mm_shuffle_epi8(v1, s1)), _mm_shuffle_epi8(v2, s2));
+}
+
+void extractBlueAvx2(const std::uint8_t* row, std::uint8_t* blue, std::int32_t width) {
+    std::int32_t x = 0;
+    for (; x + 16 <= width; x += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(blue + x), blueOf16(row + 3 * std::size_t(x)));
+    for (; x < width; ++x)
+        blue[x] = row[3 * std::size_t(x)];
+}
+
+// 16 rows x 32 columns per step: the per-lane unpacks transpose two 16 x 16
+// blocks at once (columns x .. x+15 in the low lane, x+16 .. x+31 in the high).
+void fillTileAvx2(const std::uint8_t* firstRow, std::size_t rowStride, std::int32_t width, std::int32_t* cells,
+                  std::size_t columnStride) {
+    std::int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m256i r[16], a[16], b[16], c[16];
+        for (int i = 0; i < 16; ++i)
+            r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(firstRow + std::size_t(i) * rowStride + x));
+        for (int i = 0; i < 8; ++i) {
+            a[2 * i] = _mm256_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
+            a[2 * i + 1] = _mm256_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+        }
+        for (int g = 0; g < 4; ++g) {
+            b[4 * g] = _mm256_unpacklo_epi16(a[4 * g], a[4 * g + 2]);
+            b[4 * g + 1] = _mm256_unpackhi_epi16(a[4 * g], a[4 * g + 2]);
+            b[4 * g + 2] = _mm256_unpacklo_epi16(a[4 * g + 1], a[4 * g + 3]);
+            b[4 * g + 3] = _mm256_unpackhi_epi16(a[4 * g + 1], a[4 * g + 3]);
+        }
+        for (int h = 0; h < 2; ++h)
+            for (int k = 0; k < 4; ++k) {
+                c[8 * h + 2 * k] = _mm256_unpacklo_epi32(b[8 * h + k], b[8 * h + 4 + k]);
+                c[8 * h + 2 * k + 1] = _mm256_unpackhi_epi32(b[8 * h + k], b[8 * h + 4 + k]);
+            }
+        for (int k = 0; k < 8; ++k) {
+            const __m256i columns[2] = {_mm256_unpacklo_epi64(c[k], c[k + 8]), _mm256_unpackhi_epi64(c[k], c[k + 8])};
+            for (int j = 0; j < 2; ++j) {
+                const __m128i halves[2] = {_mm256_castsi256_si128(columns[j]), _mm256_extracti128_si256(columns[j], 1)};
+                for (int lane = 0; lane < 2; ++lane) {
+                    auto* out = reinterpret_cast<__m256i*>(cells + std::size_t(x + 16 * lane + 2 * k + j) * columnStride);
+                    _mm256_storeu_si256(out, _mm256_cvtepu8_epi32(halves[lane]));
+                    _mm256_storeu_si256(out + 1, _mm256_cvtepu8_epi32(_mm_srli_si128(halves[lane], 8)));
+                }
+            }
+        }
+    }
+    for (; x < width; ++x) {
+        std::int32_t* column = cells + std::size_t(x) * columnStride;
+        for (int i = 0; i < kTileRows; ++i)
+            column[i] = firstRow[std::size_t(i) * rowStride + std::size_t(x)];
+    }
+}
+
+inline __m256i widen16(const std::uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// 0xFFFF where |Sy| >= 4 or |Sx| >= 4 for the 16 pixels from x.
+inline __m256i edges16(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::int32_t x) {
+    const __m256i am = widen16(a + x - 1), a0 = widen16(a + x), ap = widen16(a + x + 1);
+    const __m256i cm = widen16(c + x - 1), c0 = widen16(c + x), cp = widen16(c + x + 1);
+    const __m256i bm = widen16(b + x - 1), bp = widen16(b + x + 1);
+    const __m256i sy = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(cm, c0), cp),
+                                        _mm256_add_epi16(_mm256_add_epi16(am, a0), ap));
+    const __m256i sx = _mm256_sub_epi16(_mm256_add_epi16(_mm256_add_epi16(am, bm), cm),
+                                        _mm256_add_epi16(_mm256_add_epi16(ap, bp), cp));
+    const __m256i m = _mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx));
+    return _mm256_cmpgt_epi16(m, _mm256_set1_epi16(3));
+}
+
+// Blue byte of each pixel from 16 flag bytes: 48 bytes of (flag, 0, 0).
+inline void paint16(std::uint8_t* out, __m128i flags) {
+    const __m128i p0 = _mm_setr_epi8(0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5);
+    const __m128i p1 = _mm_setr_epi8(-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1);
+    const __m128i p2 = _mm_setr_epi8(-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(flags, p0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_shuffle_epi8(flags, p1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_shuffle_epi8(flags, p2));
+}
+
+RowEdges scanRowAvx2(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* out,
+                     std::int32_t width, std::uint8_t*) {
+    RowEdges r{0, -1, 0};
+    std::int32_t x = 1;
+    // 32 pixels per step while the step's right neighbours lie in the row.
+    for (; x + 32 <= width - 1; x += 32) {
+        const __m256i packed = _mm256_packs_epi16(edges16(a, b, c, x), edges16(a, b, c, x + 16));
+        const __m256i flags = _mm256_permute4x64_epi64(packed, 0xD8); // lanes back in pixel order
+        const unsigned bits = unsigned(_mm256_movemask_epi8(flags));
+        std::uint8_t* p = out + 3 * std::size_t(x);
+        paint16(p, _mm256_castsi256_si128(flags));
+        paint16(p + 48, _mm256_extracti128_si256(flags, 1));
+        r.count += _mm_popcnt_u32(bits);
+        if (bits != 0) {
+            if (r.first < 0)
+                r.first = x + __builtin_ctz(bits);
+            r.last = x + 31 - __builtin_clz(bits);
+        }
+    }
+    for (; x <= width - 2; ++x) {
+        const int sy = (c[x - 1] + c[x] + c[x + 1]) - (a[x - 1] + a[x] + a[x + 1]);
+        const int sx = (a[x - 1] + b[x - 1] + c[x - 1]) - (a[x + 1] + b[x + 1] + c[x + 1]);
+        const bool edge = unsigned(sy + 3) > 6u || unsigned(sx + 3) > 6u;
+        std::uint8_t* p = out + 3 * std::size_t(x);
+        p[0] = edge ? 255 : 0;
+        p[1] = 0;
+        p[2] = 0;
+        if (edge) {
+            if (r.first < 0)
+                r.first = x;
+            r.last = x;
+            ++r.count;
+        }
+    }
+    return r;
+}
+
+} // namespace
+
+const Kernels kAvx2Kernels = {extractBlueAvx2, fillTileAvx2, scanRowAvx2};
+
+} // namespace quadfind::edgepass
