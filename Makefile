@@ -7,7 +7,7 @@ BENCH_PACKAGES := libopencv-dev
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 BUILD := build/default
 
-.PHONY: all deps build run test sanitize bench clean
+.PHONY: all deps build run test sanitize bench fuzz clean
 
 all: build
 
@@ -47,6 +47,19 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench
 	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+# Long fuzzing of the BMP reader and the edge-detection command on one core
+# (`make test` runs the same target briefly). New inputs collect in
+# build/fuzz/corpus, crashes in build/fuzz/artifacts; the committed seeds in
+# fuzz/corpus are only read. FUZZ_SECONDS=0 runs until stopped.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	mkdir -p build/fuzz/corpus build/fuzz/artifacts
+	cd build/fuzz && ./fuzz/quadfind_bmp_fuzz -jobs=1 -workers=1 -max_len=16384 -max_total_time=$(FUZZ_SECONDS) \
+	    -artifact_prefix=artifacts/ corpus ../../fuzz/corpus; \
+	status=$$?; tail -n 3 fuzz-0.log; exit $$status
 
 clean:
 	rm -rf build
