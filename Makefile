@@ -27,12 +27,17 @@ $(BUILD)/build.ninja: CMakeLists.txt CMakePresets.json
 build: deps $(BUILD)/build.ninja
 	cmake --build --preset default
 
+# Opens the window; without a display it says how to start it on a virtual one.
 run: build
 	@if [ -x $(BUILD)/app/quadfind ]; then \
 	    if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-	        echo "No display found. To run the window headless: xvfb-run -a $(BUILD)/app/quadfind"; \
+	        echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open here."; \
+	        echo "To run it on a virtual X display (Debian package xvfb):"; \
+	        echo "    xvfb-run -a $(BUILD)/app/quadfind"; \
+	        echo "To see it, take a picture of it: scripts/screenshot.sh"; \
 	    else exec $(BUILD)/app/quadfind; fi; \
-	else $(BUILD)/cli/quadfind-cli samples/quadrilateral.bmp; fi
+	else echo "The window was not built (QUADFIND_ENABLE_GUI=OFF); running the command line instead."; \
+	    $(BUILD)/cli/quadfind-cli samples/quadrilateral.bmp; fi
 
 test: build
 	ctest --preset default
