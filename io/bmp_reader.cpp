@@ -200,27 +200,36 @@ Palette readPalette(std::span<const std::uint8_t> b, const Header& h, std::uint6
            ", past the palette's " + str(colours) + " colours");
 }
 
-void decodeIndexed(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
-                   const Palette& palette, PictureSurface& out) {
-    const unsigned bits = h.bits;
-    const unsigned mask = (1u << bits) - 1;
-    const unsigned perByte = 8 / bits;
+// Bits is a template argument so that the position arithmetic is shifts.
+template <unsigned Bits>
+void decodeIndexedRows(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
+                       const Palette& palette, PictureSurface& out) {
+    constexpr unsigned kMask = (1u << Bits) - 1, kPerByte = 8 / Bits;
     const std::size_t colours = palette.colours.size();
     for (std::int64_t fileRow = 0; fileRow < h.height; ++fileRow) {
         const std::int64_t y = h.topDown ? fileRow : h.height - 1 - fileRow;
         const std::uint8_t* in = b.data() + at + std::size_t(fileRow) * stride;
         std::uint8_t* o = out.row(std::int32_t(y));
-        for (std::int64_t x = 0; x < h.width; ++x) {
-            const unsigned shift = 8 - bits * (unsigned(x % perByte) + 1);
-            const unsigned index = (in[x / perByte] >> shift) & mask;
+        for (std::int64_t x = 0; x < h.width; ++x, o += 3) {
+            const unsigned shift = 8 - Bits * (unsigned(x % kPerByte) + 1);
+            const unsigned index = (in[x / kPerByte] >> shift) & kMask;
             if (index >= colours)
                 refuseIndex(x, y, index, colours);
             const auto& c = palette.colours[index];
             o[0] = c[0];
             o[1] = c[1];
             o[2] = c[2];
-            o += 3;
         }
+    }
+}
+
+void decodeIndexed(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
+                   const Palette& palette, PictureSurface& out) {
+    switch (h.bits) {
+    case 1: return decodeIndexedRows<1>(b, at, stride, h, palette, out);
+    case 2: return decodeIndexedRows<2>(b, at, stride, h, palette, out);
+    case 4: return decodeIndexedRows<4>(b, at, stride, h, palette, out);
+    default: return decodeIndexedRows<8>(b, at, stride, h, palette, out);
     }
 }
 
@@ -239,10 +248,9 @@ struct Channel {
     int bits = 0;
     std::vector<std::uint8_t> table; // value -> 0..255 when bits <= 16
 
-    std::uint8_t scale(std::uint32_t pixel) const {
+    std::uint8_t fromTable(std::uint32_t pixel) const { return table[(pixel & mask) >> shift]; }
+    std::uint8_t computed(std::uint32_t pixel) const {
         const std::uint64_t v = (pixel & mask) >> shift;
-        if (!table.empty())
-            return table[std::size_t(v)];
         const std::uint64_t top = (std::uint64_t(1) << bits) - 1;
         // 255 and 2^n - 1 are odd, so v * 255 / top is never a half: no ties.
         return std::uint8_t((v * 510 + top) / (2 * top));
@@ -287,23 +295,42 @@ std::array<Channel, 3> channelsOf(const Header& h) {
     return out;
 }
 
-void decodeBitFields(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
-                     PictureSurface& out) {
-    const std::array<Channel, 3> ch = channelsOf(h);
-    const std::size_t bytesPerPixel = h.bits / 8;
+// Chosen once per picture: the word size, and whether every channel has a
+// table (any channel over 16 bits is computed instead).
+template <std::size_t BytesPerPixel, bool Tables>
+void decodeBitFieldRows(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
+                        const std::array<Channel, 3>& ch, PictureSurface& out) {
     for (std::int64_t fileRow = 0; fileRow < h.height; ++fileRow) {
         const std::int64_t y = h.topDown ? fileRow : h.height - 1 - fileRow;
         const std::uint8_t* in = b.data() + at + std::size_t(fileRow) * stride;
         std::uint8_t* o = out.row(std::int32_t(y));
-        for (std::int64_t x = 0; x < h.width; ++x, in += bytesPerPixel, o += 3) {
+        for (std::int64_t x = 0; x < h.width; ++x, in += BytesPerPixel, o += 3) {
             std::uint32_t pixel = std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8;
-            if (bytesPerPixel == 4)
+            if constexpr (BytesPerPixel == 4)
                 pixel |= std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
-            o[0] = ch[2].scale(pixel);
-            o[1] = ch[1].scale(pixel);
-            o[2] = ch[0].scale(pixel);
+            if constexpr (Tables) {
+                o[0] = ch[2].fromTable(pixel);
+                o[1] = ch[1].fromTable(pixel);
+                o[2] = ch[0].fromTable(pixel);
+            } else {
+                o[0] = ch[2].computed(pixel);
+                o[1] = ch[1].computed(pixel);
+                o[2] = ch[0].computed(pixel);
+            }
         }
     }
+}
+
+void decodeBitFields(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
+                     PictureSurface& out) {
+    const std::array<Channel, 3> ch = channelsOf(h);
+    const bool tables = !ch[0].table.empty() && !ch[1].table.empty() && !ch[2].table.empty();
+    if (h.bits == 16)
+        decodeBitFieldRows<2, true>(b, at, stride, h, ch, out); // 16-bit channels always have tables
+    else if (tables)
+        decodeBitFieldRows<4, true>(b, at, stride, h, ch, out);
+    else
+        decodeBitFieldRows<4, false>(b, at, stride, h, ch, out);
 }
 
 void decodeRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, const Palette& palette,

@@ -56,7 +56,7 @@ PictureSurface decodeEmbedded(EmbeddedFormat format, std::span<const std::uint8_
     QImageReader reader(&buffer, format == EmbeddedFormat::Jpeg ? "jpeg" : "png");
     reader.setAutoDetectImageFormat(false);
     if (overLimit(reader.size(), limits))
-        throw BmpError(std::string("the embedded ") + kind + " picture is " + limitReason(reader.size(), limits).toStdString());
+        throw BmpError(std::string("the embedded ") + kind + " picture: " + limitReason(reader.size(), limits).toStdString());
     allowUpTo(reader, limits);
     const QImage image = reader.read();
     if (image.isNull())

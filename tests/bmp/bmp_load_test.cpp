@@ -118,6 +118,10 @@ TEST_F(LoadBmp, EmbeddedStreamsAreCheckedLikeTheRest) {
         << message(cut);
     const std::string big = write("big.bmp", carrying(png, 5, 5, 3));
     EXPECT_EQ(message(big, LoadLimits{14}), "Cannot load " + big + ": 5 x 3 pixels is more than the limit of 14 pixels");
+    // A header that understates the stream's size does not get it past the limit.
+    const std::string understated = write("understated.bmp", carrying(png, 5, 3, 3));
+    EXPECT_EQ(message(understated, LoadLimits{14}),
+              "Cannot load " + understated + ": the embedded PNG picture: 5 x 3 pixels is more than the limit of 14 pixels");
 }
 
 } // namespace
