@@ -187,6 +187,33 @@ std::vector<ValidBmp> ValidBmps() {
         b.pixels.resize(b.pixels.size() - 1);
         v.push_back({"Rgb24LastRowUnpadded", b.bytes(), 1, 2, {0x123456, 0xABCDEF}});
     }
+    {
+        // Fields that describe nothing the pixels need may say anything.
+        Bmp b = header(40, 24);
+        b.width = 2;
+        b.pixels = packRows(24, {{0x0000FF, 0xFF0000}});
+        Bytes file = b.bytes();
+        put32(file, 2, 0xFFFFFFFF);      // file size
+        put32(file, 14 + 20, 1);         // image size
+        put32(file, 14 + 24, 0x80000000); // densities
+        put32(file, 14 + 28, 0xFFFFFFFF);
+        put32(file, 14 + 36, 1000);      // important colours
+        v.push_back({"Rgb24LyingSizeFields", file, 2, 1, {0x0000FF, 0xFF0000}});
+    }
+    {
+        // An embedded profile in the gap before the pixels: colours stay as stored.
+        Bmp b = header(124, 24);
+        b.width = 1;
+        b.gap = 16;
+        b.pixels = packRows(24, {{0x336699}});
+        Bytes file = b.bytes();
+        put32(file, 14 + 56, 0x4D424544); // 'MBED'
+        put32(file, 14 + 112, 124);       // profile right after the header
+        put32(file, 14 + 116, 16);
+        for (std::size_t i = 0; i < 16; ++i)
+            file[14 + 124 + i] = std::uint8_t(0xA0 + i);
+        v.push_back({"V5EmbeddedProfileIgnored", file, 1, 1, {0x336699}});
+    }
     return v;
 }
 
