@@ -9,6 +9,7 @@
 // real times when --benchmark_repetitions > 1, from the single run otherwise,
 // and the command's time per pixel across the sweep.
 #include "edge_detection.h"
+#include "edge_pass.h"
 #include "intensity_grid.h"
 
 #include <benchmark/benchmark.h>
@@ -144,6 +145,22 @@ void benchCommand(benchmark::State& state, const PictureSurface* picture) {
     setBytesProcessed(state, *picture);
 }
 
+// The command as RunEdgeDetection runs it, with the kernel for any x86-64
+// instead of the one chosen for this processor.
+void benchPortable(benchmark::State& state, const PictureSurface* picture) {
+    PictureSurface working = *picture;
+    for (auto _ : state) {
+        const EdgeScanResult scan = CaptureAndScan(*picture, working, EdgePassKernel::Portable);
+        const QuadReport report = ReportQuadrilateral(scan);
+        DrawDiagonals(working, scan, report);
+        auto fields = FormatFields(scan, report, ".");
+        benchmark::DoNotOptimize(fields);
+        benchmark::DoNotOptimize(working.row(0));
+        benchmark::ClobberMemory();
+    }
+    setBytesProcessed(state, *picture);
+}
+
 void benchOpenCv(benchmark::State& state, const PictureSurface* picture) {
     OpenCvDetector cvd;
     // Both must find the same edges, or the comparison means nothing.
@@ -228,6 +245,8 @@ int main(int argc, char** argv) {
         const PictureSurface* p = pictures.back().get();
         benchmark::RegisterBenchmark((std::string("Command/") + k.name).c_str(), benchCommand, p)
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("Portable/") + k.name).c_str(), benchPortable, p)
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
         benchmark::RegisterBenchmark((std::string("OpenCV/") + k.name).c_str(), benchOpenCv, p)
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
     }
@@ -240,6 +259,10 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((std::string("Sweep/") + s.label).c_str(), [s](benchmark::State& state) {
             const PictureSurface picture = quadPicture(s.w, s.h);
             benchCommand(state, &picture);
+        })->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("SweepFloor/") + s.label).c_str(), [s](benchmark::State& state) {
+            const PictureSurface picture(s.w, s.h);
+            benchFloor(state, &picture);
         })->Unit(benchmark::kMillisecond)->UseRealTime();
     }
 
@@ -260,6 +283,16 @@ int main(int argc, char** argv) {
         if (reporter.has(opencv))
             std::printf("   command/OpenCV %6.3f", t / reporter.seconds(opencv));
         std::printf("\n");
+        const std::string portable = std::string("Portable/") + k.name;
+        if (reporter.has(portable)) {
+            const double tp = reporter.seconds(portable);
+            std::printf("  %-6s portable kernel %8.1f us", k.name, tp * 1e6);
+            if (reporter.has("Floor"))
+                std::printf("   /floor %6.2f", tp / reporter.seconds("Floor"));
+            if (reporter.has(opencv))
+                std::printf("   /OpenCV %6.3f", tp / reporter.seconds(opencv));
+            std::printf("\n");
+        }
     }
     double lo = INFINITY, hi = 0;
     for (const SweepSize& s : kSweep) {
@@ -269,7 +302,12 @@ int main(int argc, char** argv) {
         const double nsPerPixel = reporter.seconds(name) * 1e9 / (double(s.w) * s.h);
         lo = std::min(lo, nsPerPixel);
         hi = std::max(hi, nsPerPixel);
-        std::printf("  sweep %-6s %5d x %-5d %7.3f ns/px\n", s.label, s.w, s.h, nsPerPixel);
+        std::printf("  sweep %-6s %5d x %-5d %7.3f ns/px", s.label, s.w, s.h, nsPerPixel);
+        const std::string floor = std::string("SweepFloor/") + s.label;
+        if (reporter.has(floor))
+            std::printf("   floor %7.3f ns/px   command/floor %5.2f", reporter.seconds(floor) * 1e9 / (double(s.w) * s.h),
+                        reporter.seconds(name) / reporter.seconds(floor));
+        std::printf("\n");
     }
     if (hi > 0)
         std::printf("  sweep slowest/fastest per pixel %.2f\n", hi / lo);

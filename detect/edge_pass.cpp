@@ -18,6 +18,8 @@ namespace quadfind {
 namespace edgepass {
 namespace {
 
+// The portable scan keeps a row of flags and six rows of 16-bit terms.
+static_assert(kScanScratchRows >= 1 + 6 * 2, "scratch too small for the portable scan");
 static_assert(std::endian::native == std::endian::little, "the 8-pixel paint table assumes little-endian words");
 
 // Byte triples for 8 pixels whose edge flags are the bits of the index,
@@ -83,15 +85,26 @@ void fillTilePortable(const std::uint8_t* firstRow, std::size_t rowStride, std::
     }
 }
 
-RowEdges scanRowPortable(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c, std::uint8_t* out,
+void rowTermsPortable(const std::uint8_t* blue, std::int16_t* sum, std::int16_t* diff, std::int32_t width) {
+    for (std::int32_t x = 1; x < width - 1; ++x) {
+        sum[x] = std::int16_t(blue[x - 1] + blue[x] + blue[x + 1]);
+        diff[x] = std::int16_t(blue[x - 1] - blue[x + 1]);
+    }
+}
+
+// One row from the horizontal terms of the rows above, here and below:
+// Sy = sumBelow - sumAbove, Sx = diffAbove + diffHere + diffBelow.
+RowEdges scanRowPortable(const std::int16_t* sumAbove, const std::int16_t* sumBelow, const std::int16_t* diffAbove,
+                         const std::int16_t* diffHere, const std::int16_t* diffBelow, std::uint8_t* out,
                          std::int32_t width, std::uint8_t* edge) {
     // edge[i] is pixel i + 1. |S| >= 4 for one operator is exactly
     // GradientY + GradientX >= 1, so neither the division nor the sum is needed.
     const std::int32_t n = width - 2;
+    ++sumAbove, ++sumBelow, ++diffAbove, ++diffHere, ++diffBelow;
     for (std::int32_t i = 0; i < n; ++i) {
-        const int sy = (c[i] + c[i + 1] + c[i + 2]) - (a[i] + a[i + 1] + a[i + 2]);
-        const int sx = (a[i] + b[i] + c[i]) - (a[i + 2] + b[i + 2] + c[i + 2]);
-        edge[i] = std::uint8_t((unsigned(sy + 3) > 6u) | (unsigned(sx + 3) > 6u));
+        const auto sy = std::uint16_t(sumBelow[i] - sumAbove[i] + 3);
+        const auto sx = std::uint16_t(diffAbove[i] + diffHere[i] + diffBelow[i] + 3);
+        edge[i] = std::uint8_t((sy > 6u) | (sx > 6u));
     }
     std::int32_t count = 0;
     for (std::int32_t i = 0; i < n; ++i)
@@ -122,19 +135,36 @@ RowEdges scanRowPortable(const std::uint8_t* a, const std::uint8_t* b, const std
     return r;
 }
 
+// Each blue row's horizontal terms serve the three rows it neighbours; the
+// scratch keeps those of the last three rows.
+void scanRowsPortable(const StripInputs& in, RowEdges* edges) {
+    const std::size_t stride = (std::size_t(in.width) + 63) / 64 * 64;
+    std::uint8_t* const flags = in.scratch;
+    auto* const terms = reinterpret_cast<std::int16_t*>(in.scratch + stride); // 3 rows of sums, 3 of diffs
+    auto sums = [&](std::int32_t i) { return terms + std::size_t(i % 3) * stride; };
+    auto diffs = [&](std::int32_t i) { return terms + std::size_t(3 + i % 3) * stride; };
+    for (std::int32_t i = 0; i < 2; ++i)
+        rowTermsPortable(in.blue[i], sums(i), diffs(i), in.width);
+    for (std::int32_t r = 0; r < in.rows; ++r) {
+        rowTermsPortable(in.blue[r + 2], sums(r + 2), diffs(r + 2), in.width);
+        edges[r] = scanRowPortable(sums(r), sums(r + 2), diffs(r), diffs(r + 1), diffs(r + 2), in.out[r], in.width,
+                                   flags);
+    }
+}
+
 // Blue rows of the last 32 picture rows (enough for a tile of 16 and the two
-// rows above it), then one row of per-pixel flags for the portable kernel.
+// rows above it), then the scan kernel's own scratch.
 struct Scratch {
     static constexpr int kRingRows = 32;
     std::vector<std::uint8_t> bytes;
     std::size_t rowStride = 0;
     std::uint8_t* blueRow(std::int32_t y) { return bytes.data() + std::size_t(y & (kRingRows - 1)) * rowStride; }
-    std::uint8_t* flags() { return bytes.data() + std::size_t(kRingRows) * rowStride; }
+    std::uint8_t* kernelScratch() { return bytes.data() + std::size_t(kRingRows) * rowStride; }
 
     void prepare(std::int32_t width) {
         const std::size_t stride = (std::size_t(width) + 63) / 64 * 64;
         if (stride > rowStride) {
-            bytes.assign(stride * (kRingRows + 1), 0);
+            bytes.assign(stride * (kRingRows + kScanScratchRows), 0);
             rowStride = stride;
         }
     }
@@ -143,7 +173,7 @@ Scratch scratch;
 
 } // namespace
 
-const Kernels kPortableKernels = {extractBluePortable, fillTilePortable, scanRowPortable};
+const Kernels kPortableKernels = {extractBluePortable, fillTilePortable, scanRowsPortable};
 
 } // namespace edgepass
 
@@ -228,20 +258,29 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
             }
         }
         // Every row whose lower neighbour is now captured.
-        const std::int32_t last = std::min(h - 2, y0 + rows - 2);
-        for (std::int32_t y = std::max(1, y0 - 1); y <= last; ++y) {
-            const std::uint8_t* src = picture.row(y);
-            std::uint8_t* out = working.row(y);
-            std::memcpy(out, src, PictureSurface::kBytesPerPixel);
-            std::memcpy(out + lastPixel, src + lastPixel, PictureSurface::kBytesPerPixel);
-            const RowEdges e =
-                k.scanRow(scratch.blueRow(y - 1), scratch.blueRow(y), scratch.blueRow(y + 1), out, w, scratch.flags());
-            if (e.count > 0) {
-                if (r.EdgeCount == 0)
-                    r.FirstEdge = {e.first, y};
-                r.LastEdge = {e.last, y};
-                r.EdgeCount += e.count;
-            }
+        const std::int32_t first = std::max(1, y0 - 1), last = std::min(h - 2, y0 + rows - 2);
+        if (last < first)
+            continue;
+        const std::uint8_t* blue[kTileRows + 2];
+        std::uint8_t* out[kTileRows];
+        RowEdges edges[kTileRows];
+        const StripInputs strip{blue, out, last - first + 1, w, scratch.kernelScratch()};
+        for (std::int32_t i = 0; i < strip.rows + 2; ++i)
+            blue[i] = scratch.blueRow(first - 1 + i);
+        for (std::int32_t i = 0; i < strip.rows; ++i) {
+            const std::uint8_t* src = picture.row(first + i);
+            out[i] = working.row(first + i);
+            std::memcpy(out[i], src, PictureSurface::kBytesPerPixel);
+            std::memcpy(out[i] + lastPixel, src + lastPixel, PictureSurface::kBytesPerPixel);
+        }
+        k.scanRows(strip, edges);
+        for (std::int32_t i = 0; i < strip.rows; ++i) {
+            if (edges[i].count == 0)
+                continue;
+            if (r.EdgeCount == 0)
+                r.FirstEdge = {edges[i].first, first + i};
+            r.LastEdge = {edges[i].last, first + i};
+            r.EdgeCount += edges[i].count;
         }
     }
     std::memcpy(working.row(0), picture.row(0), picture.rowBytes());

@@ -18,6 +18,16 @@ struct RowEdges {
     std::int32_t last;  // rightmost edge x; meaningful when count > 0
 };
 
+// Rows y .. y + rows - 1 of one tile, 1 <= rows <= kTileRows, width >= 3.
+struct StripInputs {
+    const std::uint8_t* const* blue; // blue[i] is the blue row y - 1 + i, i in 0 .. rows + 1
+    std::uint8_t* const* out;        // out[i] is the working copy's row y + i
+    std::int32_t rows;
+    std::int32_t width;
+    std::uint8_t* scratch; // kScanScratchRows rows of `width` rounded up to 64 bytes
+};
+inline constexpr int kScanScratchRows = 17;
+
 struct Kernels {
     // blue[x] = row[3x] for x in [0, width).
     void (*extractBlue)(const std::uint8_t* row, std::uint8_t* blue, std::int32_t width);
@@ -25,11 +35,12 @@ struct Kernels {
     // [0, width): cells[x * columnStride + i] = row i's blue[x].
     void (*fillTile)(const std::uint8_t* firstRow, std::size_t rowStride, std::int32_t width, std::int32_t* cells,
                      std::size_t columnStride);
-    // Edge test of the interior pixels 1 .. width-2 of one row from the blue
-    // rows above, here and below (width >= 3); paints pixels 1 .. width-2 of
-    // `out` (3 bytes each) blue or black. `scratch` holds `width` bytes.
-    RowEdges (*scanRow)(const std::uint8_t* above, const std::uint8_t* here, const std::uint8_t* below,
-                        std::uint8_t* out, std::int32_t width, std::uint8_t* scratch);
+    // Edge test of the pixels 1 .. width-2 of each row of the strip:
+    // Sy = (sum of the row below) - (sum of the row above) and Sx = (sum of the
+    // left column) - (sum of the right column) over the 3 x 3 neighbourhood,
+    // an edge where |Sy| or |Sx| >= 4. Paints those pixels of out[i] (3 bytes
+    // each) blue or black and sets edges[i] to the row's tallies.
+    void (*scanRows)(const StripInputs& in, RowEdges* edges);
 };
 
 extern const Kernels kPortableKernels;
