@@ -13,8 +13,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
+
+namespace quadfind {
+// Failure messages show a picture's size; its raw bytes would tell nothing.
+void PrintTo(const PictureSurface& p, std::ostream* os) {
+    *os << p.width() << " x " << p.height() << " picture";
+}
+} // namespace quadfind
 
 using namespace quadfind;
 using namespace quadfind::testing;

@@ -34,28 +34,47 @@ public:
                 steps_.pop_front();
                 ++handled_;
                 if (steps_.empty())
-                    timer_.stop();
+                    finish();
                 step(modal);
             }
             if (clock_.elapsed() > timeoutMs) {
                 // A box nobody expected would block the suite for good: close
                 // it, and let handled() tell the test what went wrong.
-                timer_.stop();
+                finish();
                 if (auto* stuck = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
                     stuck->reject();
             }
         });
-        if (!steps_.empty())
+        if (!steps_.empty()) {
+            ++waiting();
+            waiting_ = true;
             timer_.start(5);
+        }
     }
+    ~ModalScript() { finish(); }
     ModalScript(const ModalScript&) = delete;
     ModalScript& operator=(const ModalScript&) = delete;
 
     // How many modal windows were answered so far.
     int handled() const { return handled_; }
 
+    // Scripts still waiting for a modal window; with none, a modal window is
+    // one that no test expected.
+    static int& waiting() {
+        static int count = 0;
+        return count;
+    }
+
 private:
+    void finish() {
+        timer_.stop();
+        if (waiting_)
+            --waiting();
+        waiting_ = false;
+    }
+
     std::deque<Step> steps_;
+    bool waiting_ = false;
     QTimer timer_;
     QElapsedTimer clock_;
     QWidget* answered_ = nullptr; // the box still open after its answer
