@@ -3,6 +3,7 @@
 #include "Unit1.h"
 #include "bmp_writer.h"
 #include "modal_script.h"
+#include "qt_printers.h"
 #include "test_pictures.h"
 
 #include <QDir>
@@ -13,16 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
-
-namespace quadfind {
-// Failure messages show a picture's size; its raw bytes would tell nothing.
-void PrintTo(const PictureSurface& p, std::ostream* os) {
-    *os << p.width() << " x " << p.height() << " picture";
-}
-} // namespace quadfind
 
 using namespace quadfind;
 using namespace quadfind::testing;

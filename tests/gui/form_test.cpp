@@ -2,12 +2,14 @@
 // caption, the tab order, the window's own properties and the bundled font.
 #include "Unit1.h"
 #include "modal_script.h"
+#include "qt_printers.h"
 #include "window_font.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRawFont>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -71,10 +73,6 @@ std::optional<QString> shownText(const QWidget* w) {
     return std::nullopt;
 }
 
-QString describe(const QRect& r) {
-    return QStringLiteral("(%1, %2, %3 x %4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
-}
-
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -95,7 +93,7 @@ TEST_F(FormTest, EveryControlStartsAtItsPlaceWithItsText) {
         auto* w = form->findChild<QWidget*>(QString::fromLatin1(c.name), Qt::FindDirectChildrenOnly);
         ASSERT_NE(w, nullptr) << "no control named " << c.name << " on the form";
         EXPECT_STREQ(w->metaObject()->className(), c.kind);
-        EXPECT_EQ(w->geometry(), c.geometry) << "is at " << describe(w->geometry()).toStdString();
+        EXPECT_EQ(w->geometry(), c.geometry);
         EXPECT_TRUE(w->isVisible());
         if (c.text)
             EXPECT_EQ(shownText(w), QString::fromUtf8(c.text));
@@ -184,6 +182,23 @@ TEST_F(FormTest, BundledFontCoversEveryCaptionAndTheMessage) {
             EXPECT_TRUE(bundled.supportsCharacter(c))
                 << "U+" << QString::number(c.unicode(), 16).toUpper().toStdString() << " of \""
                 << text.toStdString() << "\" is missing from the bundled font";
+
+    // And the window really draws its Chinese with it, not with whatever CJK
+    // font (perhaps a Simplified or Japanese one) the machine happens to have.
+    for (const QString& text : texts) {
+        QString chinese;
+        for (QChar c : text)
+            if (c.unicode() > 0x7E)
+                chinese += c;
+        if (chinese.isEmpty())
+            continue;
+        QTextLayout layout(chinese, form->font());
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        for (const QGlyphRun& run : layout.glyphRuns())
+            EXPECT_EQ(run.rawFont().familyName(), bundled.familyName()) << "\"" << chinese.toStdString() << "\"";
+    }
 }
 
 } // namespace
