@@ -22,7 +22,7 @@ using namespace quadfind::testing;
 
 namespace {
 
-constexpr Colour kWhite = 0xFFFFFF, kBlue = 0xFF0000, kRed = 0x0000FF, kGreen = 0x00FF00;
+constexpr Colour kWhite = 0xFFFFFF, kRed = 0x0000FF, kGreen = 0x00FF00;
 
 PictureSurface whiteSquare() {
     PictureSurface s(10, 10);
