@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 class TForm1 : public QWidget, public Ui::TForm1 {
