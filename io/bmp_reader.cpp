@@ -42,7 +42,7 @@ enum class Coding { Rgb, Rle8, Rle4, BitFields, Jpeg, Png };
 
 struct Header {
     std::uint32_t size = 0;    // of the info header
-    bool os2 = false;          // 3-byte palette entries (OS/2 1.x only) are separate
+    bool os2 = false;          // compressions 3 and 4 mean Huffman 1D and RLE24 here
     std::size_t entryBytes = 4;
     std::int64_t width = 0, height = 0;
     bool topDown = false;
