@@ -100,12 +100,6 @@ protected:
     std::unique_ptr<TForm1> form;
 };
 
-TEST_F(CommandTest, DialogOffersOnlyBitmaps) {
-    EXPECT_EQ(form->OpenPictureDialog1->nameFilters(), QStringList{"Bitmaps (*.bmp)"});
-    EXPECT_EQ(form->OpenPictureDialog1->fileMode(), QFileDialog::ExistingFile);
-    EXPECT_EQ(form->OpenPictureDialog1->acceptMode(), QFileDialog::AcceptOpen);
-}
-
 TEST_F(CommandTest, CancelChangesNothing) {
     {
         ModalScript script({CancelDialog()});
