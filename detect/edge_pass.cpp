@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -152,22 +153,74 @@ void scanRowsPortable(const StripInputs& in, RowEdges* edges) {
     }
 }
 
-// Blue rows of the last 32 picture rows (enough for a tile of 16 and the two
-// rows above it), then the scan kernel's own scratch.
-struct Scratch {
-    static constexpr int kRingRows = 32;
-    std::vector<std::uint8_t> bytes;
-    std::size_t rowStride = 0;
-    std::uint8_t* blueRow(std::int32_t y) { return bytes.data() + std::size_t(y & (kRingRows - 1)) * rowStride; }
-    std::uint8_t* kernelScratch() { return bytes.data() + std::size_t(kRingRows) * rowStride; }
-
-    void prepare(std::int32_t width) {
-        const std::size_t stride = (std::size_t(width) + 63) / 64 * 64;
-        if (stride > rowStride) {
-            bytes.assign(stride * (kRingRows + kScanScratchRows), 0);
-            rowStride = stride;
-        }
+// Writes n cells (or bytes) to dst with non-temporal stores for every whole
+// cache line, so that those lines are neither read first nor kept in the
+// cache; the partial lines at either end get ordinary stores.
+template <typename T>
+void streamOut(const T* src, T* dst, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    constexpr std::size_t kLine = 64 / sizeof(T);
+    const std::size_t head = ((64 - reinterpret_cast<std::uintptr_t>(dst) % 64) % 64) / sizeof(T);
+    if (head + kLine <= n) {
+        for (; i < head; ++i)
+            dst[i] = src[i];
+        for (; i + kLine <= n; i += kLine)
+            for (std::size_t q = 0; q < kLine; q += 16 / sizeof(T))
+                _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + q),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + q)));
     }
+#endif
+    for (; i < n; ++i)
+        dst[i] = src[i];
+}
+
+void streamFence() {
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+}
+
+// Blue rows of the last picture rows (a ring of 32 rows holds a tile of 16
+// and the two rows above it; 128 hold the 64-row tiles of the streaming
+// writes), the scan kernel's own scratch, and for streaming writes the
+// staging areas they are copied out of.
+struct Scratch {
+    std::vector<std::uint8_t> bytes;
+    std::size_t rowStride = 0; // bytes per blue row
+    std::int32_t ringMask = 0;
+    std::uint8_t* ring = nullptr;
+    std::uint8_t* kernel = nullptr;
+    std::int32_t* tileCells = nullptr; // 32 columns of a 64-row tile, 64 cells each
+    std::uint8_t* rows = nullptr;      // kStreamScanRows rows of the working copy
+    std::size_t rowsStride = 0;
+
+    std::uint8_t* blueRow(std::int32_t y) { return ring + std::size_t(y & ringMask) * rowStride; }
+
+    void prepare(std::int32_t width, bool streaming) {
+        const std::size_t stride = (std::size_t(width) + 63) / 64 * 64;
+        const std::size_t outStride = (std::size_t(width) * PictureSurface::kBytesPerPixel + 63) / 64 * 64;
+        const int ringRows = streaming ? 128 : 32;
+        const std::size_t need = stride * std::size_t(ringRows + kScanScratchRows) +
+                                 (streaming ? kTileColumns * kStreamTileRows * sizeof(std::int32_t) +
+                                                  outStride * kStreamScanRows
+                                            : 0) +
+                                 64;
+        if (bytes.size() < need)
+            bytes.assign(need, 0);
+        auto* base = bytes.data() + (64 - reinterpret_cast<std::uintptr_t>(bytes.data()) % 64) % 64;
+        rowStride = stride;
+        ringMask = ringRows - 1;
+        ring = base;
+        kernel = ring + stride * std::size_t(ringRows);
+        tileCells = reinterpret_cast<std::int32_t*>(kernel + stride * kScanScratchRows);
+        rows = reinterpret_cast<std::uint8_t*>(tileCells + kTileColumns * kStreamTileRows);
+        rowsStride = outStride;
+    }
+
+    static constexpr std::size_t kTileColumns = 32;
+    static constexpr std::int32_t kStreamTileRows = 64;
+    static constexpr std::int32_t kStreamScanRows = 4;
 };
 Scratch scratch;
 
@@ -220,11 +273,26 @@ EdgePassKernel BestEdgePassKernel() {
     return best;
 }
 
+EdgePassStores DefaultEdgePassStores(std::int32_t width, std::int32_t height) {
+    // Grid, picture and working copy take 10 bytes a pixel; from a few
+    // megapixels on they no longer fit a desktop processor's last-level cache.
+    constexpr std::uint64_t kStreamingPixels = std::uint64_t(1) << 21;
+    return std::uint64_t(std::max(width, 0)) * std::uint64_t(std::max(height, 0)) > kStreamingPixels
+               ? EdgePassStores::Streaming
+               : EdgePassStores::Cached;
+}
+
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working) {
-    return CaptureAndScan(picture, working, BestEdgePassKernel());
+    return CaptureAndScan(picture, working, BestEdgePassKernel(),
+                          DefaultEdgePassStores(picture.width(), picture.height()));
 }
 
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel) {
+    return CaptureAndScan(picture, working, kernel, DefaultEdgePassStores(picture.width(), picture.height()));
+}
+
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel,
+                              EdgePassStores stores) {
     using namespace edgepass;
     const std::int32_t w = picture.width(), h = picture.height();
     if (working.width() != w || working.height() != h)
@@ -238,43 +306,58 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
         return r;
     }
 
+    const bool streaming = stores == EdgePassStores::Streaming;
     IntensityGrid.prepare(w, h);
-    scratch.prepare(w);
+    scratch.prepare(w, streaming);
     const std::size_t columnStride = IntensityGrid.columnStride();
     std::int32_t* const cells = IntensityGrid.column(0);
+    const std::size_t rowBytes = picture.rowBytes();
     const std::size_t lastPixel = std::size_t(w - 1) * PictureSurface::kBytesPerPixel;
+    // Chosen once: tiles of 16 rows through the cache, or of 64 rows staged and
+    // streamed out, so that most of each column's 256 bytes are whole lines.
+    const std::int32_t tileRows = streaming ? Scratch::kStreamTileRows : kTileRows;
+    const std::int32_t scanRows = streaming ? Scratch::kStreamScanRows : kTileRows;
 
-    for (std::int32_t y0 = 0; y0 < h; y0 += kTileRows) {
-        const std::int32_t rows = std::min(kTileRows, h - y0);
-        for (std::int32_t y = y0; y < y0 + rows; ++y)
-            k.extractBlue(picture.row(y), scratch.blueRow(y), w);
-        if (rows == kTileRows) {
-            k.fillTile(scratch.blueRow(y0), scratch.rowStride, w, cells + y0, columnStride);
-        } else {
-            for (std::int32_t y = y0; y < y0 + rows; ++y) {
-                const std::uint8_t* blue = scratch.blueRow(y);
-                for (std::int32_t x = 0; x < w; ++x)
-                    cells[std::size_t(x) * columnStride + std::size_t(y)] = blue[x];
+    auto fill = [&](std::int32_t y0, std::int32_t rows) {
+        std::int32_t y = y0;
+        if (streaming && rows == tileRows) {
+            for (std::int32_t x = 0; x < w; x += std::int32_t(Scratch::kTileColumns)) {
+                const std::int32_t n = std::min(std::int32_t(Scratch::kTileColumns), w - x);
+                for (std::int32_t g = 0; g < tileRows; g += kTileRows)
+                    k.fillTile(scratch.blueRow(y0 + g) + x, scratch.rowStride, n, scratch.tileCells + g,
+                               std::size_t(tileRows));
+                for (std::int32_t j = 0; j < n; ++j)
+                    streamOut(scratch.tileCells + std::size_t(j) * std::size_t(tileRows),
+                              cells + std::size_t(x + j) * columnStride + std::size_t(y0), std::size_t(tileRows));
             }
+            return;
         }
-        // Every row whose lower neighbour is now captured.
-        const std::int32_t first = std::max(1, y0 - 1), last = std::min(h - 2, y0 + rows - 2);
-        if (last < first)
-            continue;
+        for (; y + kTileRows <= y0 + rows; y += kTileRows)
+            k.fillTile(scratch.blueRow(y), scratch.rowStride, w, cells + y, columnStride);
+        for (; y < y0 + rows; ++y) {
+            const std::uint8_t* blue = scratch.blueRow(y);
+            for (std::int32_t x = 0; x < w; ++x)
+                cells[std::size_t(x) * columnStride + std::size_t(y)] = blue[x];
+        }
+    };
+
+    auto scan = [&](std::int32_t first, std::int32_t rows) {
         const std::uint8_t* blue[kTileRows + 2];
         std::uint8_t* out[kTileRows];
         RowEdges edges[kTileRows];
-        const StripInputs strip{blue, out, last - first + 1, w, scratch.kernelScratch()};
-        for (std::int32_t i = 0; i < strip.rows + 2; ++i)
+        const StripInputs strip{blue, out, rows, w, scratch.kernel};
+        for (std::int32_t i = 0; i < rows + 2; ++i)
             blue[i] = scratch.blueRow(first - 1 + i);
-        for (std::int32_t i = 0; i < strip.rows; ++i) {
+        for (std::int32_t i = 0; i < rows; ++i) {
             const std::uint8_t* src = picture.row(first + i);
-            out[i] = working.row(first + i);
+            out[i] = streaming ? scratch.rows + std::size_t(i) * scratch.rowsStride : working.row(first + i);
             std::memcpy(out[i], src, PictureSurface::kBytesPerPixel);
             std::memcpy(out[i] + lastPixel, src + lastPixel, PictureSurface::kBytesPerPixel);
         }
         k.scanRows(strip, edges);
-        for (std::int32_t i = 0; i < strip.rows; ++i) {
+        for (std::int32_t i = 0; i < rows; ++i) {
+            if (streaming)
+                streamOut(out[i], working.row(first + i), rowBytes);
             if (edges[i].count == 0)
                 continue;
             if (r.EdgeCount == 0)
@@ -282,9 +365,26 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
             r.LastEdge = {edges[i].last, first + i};
             r.EdgeCount += edges[i].count;
         }
+    };
+
+    for (std::int32_t y0 = 0; y0 < h; y0 += tileRows) {
+        const std::int32_t rows = std::min(tileRows, h - y0);
+        for (std::int32_t y = y0; y < y0 + rows; ++y)
+            k.extractBlue(picture.row(y), scratch.blueRow(y), w);
+        fill(y0, rows);
+        // Every row whose lower neighbour is now captured, in raster order.
+        const std::int32_t last = std::min(h - 2, y0 + rows - 2);
+        for (std::int32_t y = std::max(1, y0 - 1); y <= last; y += scanRows)
+            scan(y, std::min(scanRows, last - y + 1));
     }
-    std::memcpy(working.row(0), picture.row(0), picture.rowBytes());
-    std::memcpy(working.row(h - 1), picture.row(h - 1), picture.rowBytes());
+    if (streaming) {
+        streamOut(picture.row(0), working.row(0), rowBytes);
+        streamOut(picture.row(h - 1), working.row(h - 1), rowBytes);
+        streamFence(); // the streamed lines are ordered before anything that follows
+    } else {
+        std::memcpy(working.row(0), picture.row(0), rowBytes);
+        std::memcpy(working.row(h - 1), picture.row(h - 1), rowBytes);
+    }
     r.ScanEnd = {w - 2, h - 2};
     return r;
 }

@@ -13,8 +13,9 @@
 // rows, so that each column receives a 64-byte run at a time.
 //
 // Cost: one read of the picture, one write of `working` and of the grid's
-// cells, no division and no per-pixel branch. Allocates only a scratch of 33
-// rows of bytes, kept and grown when a picture is wider than any before it.
+// cells, no division and no per-pixel branch. Allocates only a scratch of
+// about 160 rows at a byte per pixel, kept, and grown only when a picture
+// needs more than any before it.
 // Not reentrant (IntensityGrid and the scratch are global).
 #pragma once
 
@@ -31,8 +32,18 @@ bool EdgePassKernelAvailable(EdgePassKernel kernel);
 // The fastest available kernel, decided once per program.
 EdgePassKernel BestEdgePassKernel();
 
+// How the pass writes the grid and the working copy: through the cache, or,
+// for pictures whose grid and copies exceed it, with streaming stores that
+// skip reading the old lines (64-row tiles staged in a small buffer, so that
+// most of each column's cells form whole cache lines). Same results either way.
+enum class EdgePassStores { Cached, Streaming };
+EdgePassStores DefaultEdgePassStores(std::int32_t width, std::int32_t height);
+
+// The best kernel and the default stores for the picture's size.
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working);
 // Throws std::invalid_argument for a kernel this processor lacks.
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel);
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel,
+                              EdgePassStores stores);
 
 } // namespace quadfind

@@ -10,6 +10,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 
 using namespace quadfind;
 using namespace quadfind::testing;
@@ -57,15 +58,18 @@ struct Size {
 const Size kSizes[] = {
     {0, 0},   {1, 1},   {1, 9},   {9, 1},   {2, 2},   {3, 3},   {4, 3},    {3, 4},    {15, 16},
     {16, 17}, {17, 15}, {18, 31}, {31, 18}, {32, 33}, {33, 32}, {34, 5},   {35, 48},  {47, 3},
-    {63, 31}, {64, 64}, {65, 19}, {97, 50}, {257, 40}, {1920, 480}, {1921, 20}, {20, 481}, {1937, 490},
+    {63, 31}, {64, 64}, {65, 19}, {97, 50}, {33, 65}, {40, 66}, {35, 130}, {257, 40}, {1920, 480},
+    {1921, 20}, {20, 481}, {1937, 490},
 };
 
-class EdgePass : public ::testing::TestWithParam<EdgePassKernel> {
+class EdgePass : public ::testing::TestWithParam<std::tuple<EdgePassKernel, EdgePassStores>> {
 protected:
     void SetUp() override {
-        if (!EdgePassKernelAvailable(GetParam()))
+        if (!EdgePassKernelAvailable(kernel()))
             GTEST_SKIP() << "processor lacks this kernel";
     }
+    EdgePassKernel kernel() const { return std::get<0>(GetParam()); }
+    EdgePassStores stores() const { return std::get<1>(GetParam()); }
 
     // Runs the pass on `picture` over a garbage working copy and compares it
     // with the per-pixel path; then checks every grid cell.
@@ -77,8 +81,11 @@ protected:
         PictureSurface oracleMap;
         ASSERT_EQ(referenceScan(picture, oracleMap), want) << what << ": oracles disagree";
 
+        // Garbage in the grid's cells and in the working copy: the pass must
+        // overwrite every one of them.
         PictureSurface working = garbage(w, h);
-        const EdgeScanResult got = CaptureAndScan(picture, working, GetParam());
+        Capture(working);
+        const EdgeScanResult got = CaptureAndScan(picture, working, kernel(), stores());
         EXPECT_EQ(got, want) << what;
         if (working != expected) {
             for (int y = 0; y < h; ++y)
@@ -100,9 +107,12 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Kernels, EdgePass, ::testing::Values(EdgePassKernel::Portable, EdgePassKernel::Avx2),
+INSTANTIATE_TEST_SUITE_P(KernelsAndStores, EdgePass,
+                         ::testing::Combine(::testing::Values(EdgePassKernel::Portable, EdgePassKernel::Avx2),
+                                            ::testing::Values(EdgePassStores::Cached, EdgePassStores::Streaming)),
                          [](const auto& info) {
-                             return std::string(info.param == EdgePassKernel::Avx2 ? "Avx2" : "Portable");
+                             return std::string(std::get<0>(info.param) == EdgePassKernel::Avx2 ? "Avx2" : "Portable") +
+                                    (std::get<1>(info.param) == EdgePassStores::Streaming ? "Streaming" : "Cached");
                          });
 
 TEST_P(EdgePass, MatchesPerPixelPathOnManySizes) {
@@ -145,7 +155,7 @@ TEST_P(EdgePass, ThresholdAtEveryColumn) {
             PictureSurface s = filled(kW, 3, 0x808080);
             s.row(c.row)[3 * x] = std::uint8_t(0x80 + c.delta);
             PictureSurface working(kW, 3);
-            const EdgeScanResult r = CaptureAndScan(s, working, GetParam());
+            const EdgeScanResult r = CaptureAndScan(s, working, kernel(), stores());
             int expected = 0;
             for (int n = x - 1; n <= x + 1; ++n)
                 if (n >= 1 && n <= kW - 2 && (c.row == 2 || n != x))
