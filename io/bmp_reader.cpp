@@ -83,6 +83,32 @@ Coding codingOf(std::uint32_t compression, bool os2, Header& h) {
     }
 }
 
+// Refuses masks that leave a colour without bits, share bits, or (for the
+// colours) are not one run of bits.
+void checkMasks(const Header& h) {
+    static constexpr const char* kNames[] = {"red", "green", "blue", "alpha"};
+    const std::uint64_t pixelMask = h.bits == 32 ? 0xFFFFFFFFu : 0xFFFFu;
+    for (std::size_t i = 0; i < 4; ++i) {
+        // Alpha is dropped: only where it would steal a colour's bits matters.
+        const std::uint32_t m = h.masks[i] & (i == 3 ? std::uint32_t(pixelMask) : 0xFFFFFFFFu);
+        if (m == 0) {
+            if (i < 3)
+                refuse(std::string("the ") + kNames[i] + " mask is empty");
+            continue;
+        }
+        if (m & ~pixelMask)
+            refuse(std::string("the ") + kNames[i] + " mask " + hex(m) + " has bits beyond the " + str(h.bits) +
+                   " of a pixel");
+        const std::uint32_t low = m >> std::countr_zero(m);
+        if (i < 3 && (low & (low + 1)) != 0)
+            refuse(std::string("the ") + kNames[i] + " mask " + hex(m) + " is not contiguous");
+        for (std::size_t j = 0; j < i; ++j)
+            if (m & h.masks[j])
+                refuse(std::string("the ") + kNames[j] + " and " + kNames[i] + " masks overlap (" + hex(h.masks[j]) +
+                       ", " + hex(m) + ")");
+    }
+}
+
 Header readHeader(std::span<const std::uint8_t> b) {
     if (b.size() < 2 || b[0] != 'B' || b[1] != 'M')
         refuse("not a BMP file (it does not start with \"BM\")");
@@ -159,6 +185,7 @@ Header readHeader(std::span<const std::uint8_t> b) {
             for (std::size_t i = 0; i < (h.size >= 56 ? 4u : 3u); ++i)
                 h.masks[i] = u32(b, at + 40 + 4 * i);
         }
+        checkMasks(h);
     } else if (h.bits == 16) {
         h.masks = {0x7C00, 0x03E0, 0x001F, 0};
     } else if (h.bits == 32) {
@@ -201,35 +228,51 @@ Palette readPalette(std::span<const std::uint8_t> b, const Header& h, std::uint6
 }
 
 // Bits is a template argument so that the position arithmetic is shifts.
-template <unsigned Bits>
-void decodeIndexedRows(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
-                       const Palette& palette, PictureSurface& out) {
+// With a short palette, a first pass (Paint false) looks for indices past it
+// so that such a file is refused before the picture is allocated; with a
+// full one no index can be past it.
+template <unsigned Bits, bool Paint>
+void indexedRows(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
+                 const Palette& palette, PictureSurface* out) {
     constexpr unsigned kMask = (1u << Bits) - 1, kPerByte = 8 / Bits;
     const std::size_t colours = palette.colours.size();
     for (std::int64_t fileRow = 0; fileRow < h.height; ++fileRow) {
         const std::int64_t y = h.topDown ? fileRow : h.height - 1 - fileRow;
         const std::uint8_t* in = b.data() + at + std::size_t(fileRow) * stride;
-        std::uint8_t* o = out.row(std::int32_t(y));
-        for (std::int64_t x = 0; x < h.width; ++x, o += 3) {
+        std::uint8_t* o = Paint ? out->row(std::int32_t(y)) : nullptr;
+        for (std::int64_t x = 0; x < h.width; ++x) {
             const unsigned shift = 8 - Bits * (unsigned(x % kPerByte) + 1);
             const unsigned index = (in[x / kPerByte] >> shift) & kMask;
-            if (index >= colours)
+            if constexpr (Paint) {
+                const auto& c = palette.colours[index];
+                o[0] = c[0];
+                o[1] = c[1];
+                o[2] = c[2];
+                o += 3;
+            } else if (index >= colours) {
                 refuseIndex(x, y, index, colours);
-            const auto& c = palette.colours[index];
-            o[0] = c[0];
-            o[1] = c[1];
-            o[2] = c[2];
+            }
         }
     }
 }
 
-void decodeIndexed(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
-                   const Palette& palette, PictureSurface& out) {
+template <unsigned Bits>
+PictureSurface decodeIndexedAt(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
+                               const Palette& palette) {
+    if (palette.colours.size() < (1u << Bits))
+        indexedRows<Bits, false>(b, at, stride, h, palette, nullptr);
+    PictureSurface out{std::int32_t(h.width), std::int32_t(h.height)};
+    indexedRows<Bits, true>(b, at, stride, h, palette, &out);
+    return out;
+}
+
+PictureSurface decodeIndexed(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
+                             const Palette& palette) {
     switch (h.bits) {
-    case 1: return decodeIndexedRows<1>(b, at, stride, h, palette, out);
-    case 2: return decodeIndexedRows<2>(b, at, stride, h, palette, out);
-    case 4: return decodeIndexedRows<4>(b, at, stride, h, palette, out);
-    default: return decodeIndexedRows<8>(b, at, stride, h, palette, out);
+    case 1: return decodeIndexedAt<1>(b, at, stride, h, palette);
+    case 2: return decodeIndexedAt<2>(b, at, stride, h, palette);
+    case 4: return decodeIndexedAt<4>(b, at, stride, h, palette);
+    default: return decodeIndexedAt<8>(b, at, stride, h, palette);
     }
 }
 
@@ -258,27 +301,6 @@ struct Channel {
 };
 
 std::array<Channel, 3> channelsOf(const Header& h) {
-    static constexpr const char* kNames[] = {"red", "green", "blue", "alpha"};
-    const std::uint64_t pixelMask = h.bits == 32 ? 0xFFFFFFFFu : 0xFFFFu;
-    for (std::size_t i = 0; i < 4; ++i) {
-        // Alpha is dropped: only where it would steal a colour's bits matters.
-        const std::uint32_t m = h.masks[i] & (i == 3 ? std::uint32_t(pixelMask) : 0xFFFFFFFFu);
-        if (m == 0) {
-            if (i < 3)
-                refuse(std::string("the ") + kNames[i] + " mask is empty");
-            continue;
-        }
-        if (m & ~pixelMask)
-            refuse(std::string("the ") + kNames[i] + " mask " + hex(m) + " has bits beyond the " + str(h.bits) +
-                   " of a pixel");
-        const std::uint32_t low = m >> std::countr_zero(m);
-        if (i < 3 && (low & (low + 1)) != 0)
-            refuse(std::string("the ") + kNames[i] + " mask " + hex(m) + " is not contiguous");
-        for (std::size_t j = 0; j < i; ++j)
-            if (m & h.masks[j])
-                refuse(std::string("the ") + kNames[j] + " and " + kNames[i] + " masks overlap (" + hex(h.masks[j]) +
-                       ", " + hex(m) + ")");
-    }
     std::array<Channel, 3> out;
     for (std::size_t i = 0; i < 3; ++i) {
         Channel& c = out[i];
@@ -321,9 +343,10 @@ void decodeBitFieldRows(std::span<const std::uint8_t> b, std::size_t at, std::si
     }
 }
 
-void decodeBitFields(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
-                     PictureSurface& out) {
+PictureSurface decodeBitFields(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride,
+                               const Header& h) {
     const std::array<Channel, 3> ch = channelsOf(h);
+    PictureSurface out{std::int32_t(h.width), std::int32_t(h.height)};
     const bool tables = !ch[0].table.empty() && !ch[1].table.empty() && !ch[2].table.empty();
     if (h.bits == 16)
         decodeBitFieldRows<2, true>(b, at, stride, h, ch, out); // 16-bit channels always have tables
@@ -331,18 +354,17 @@ void decodeBitFields(std::span<const std::uint8_t> b, std::size_t at, std::size_
         decodeBitFieldRows<4, true>(b, at, stride, h, ch, out);
     else
         decodeBitFieldRows<4, false>(b, at, stride, h, ch, out);
+    return out;
 }
 
-void decodeRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, const Palette& palette,
-               PictureSurface& out) {
+// Walks an RLE stream. The first walk, Paint false, only checks it, so that a
+// broken stream is refused before the picture is allocated; the second
+// paints into a picture already filled with palette colour 0.
+template <bool Paint>
+void walkRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, const Palette& palette,
+             PictureSurface* out) {
     const bool four = h.coding == Coding::Rle4;
     const std::size_t colours = palette.colours.size();
-    // What a never-written index holds.
-    const auto& background = palette.colours[0];
-    for (std::int32_t y = 0; y < out.height(); ++y)
-        for (std::size_t i = 0; i < out.rowBytes(); i += 3)
-            std::copy(background.begin(), background.end(), out.row(y) + i);
-
     const std::int64_t w = h.width, rows = h.height;
     std::int64_t x = 0, fileRow = 0;
     std::size_t pos = at;
@@ -350,8 +372,9 @@ void decodeRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h,
         const std::int64_t y = rows - 1 - fileRow;
         if (index >= colours)
             refuseIndex(x, y, index, colours);
-        std::copy(palette.colours[index].begin(), palette.colours[index].end(),
-                  out.row(std::int32_t(y)) + std::size_t(x) * 3);
+        if constexpr (Paint)
+            std::copy(palette.colours[index].begin(), palette.colours[index].end(),
+                      out->row(std::int32_t(y)) + std::size_t(x) * 3);
         ++x;
     };
     auto startRun = [&](std::int64_t n) {
@@ -398,6 +421,18 @@ void decodeRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h,
     }
 }
 
+PictureSurface decodeRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, const Palette& palette) {
+    walkRle<false>(b, at, h, palette, nullptr);
+    PictureSurface out{std::int32_t(h.width), std::int32_t(h.height)};
+    // What a never-written index holds.
+    const auto& background = palette.colours[0];
+    for (std::int32_t y = 0; y < out.height(); ++y)
+        for (std::size_t i = 0; i < out.rowBytes(); i += 3)
+            std::copy(background.begin(), background.end(), out.row(y) + i);
+    walkRle<true>(b, at, h, palette, &out);
+    return out;
+}
+
 } // namespace
 
 PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& limits,
@@ -429,11 +464,8 @@ PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& 
 
     const Palette palette = readPalette(bytes, h, pixelsAt);
     const std::size_t at = std::size_t(pixelsAt);
-    if (h.coding == Coding::Rle4 || h.coding == Coding::Rle8) {
-        PictureSurface picture{std::int32_t(w), std::int32_t(rows)};
-        decodeRle(bytes, at, h, palette, picture);
-        return picture;
-    }
+    if (h.coding == Coding::Rle4 || h.coding == Coding::Rle8)
+        return decodeRle(bytes, at, h, palette);
 
     // The last row's padding is not needed, so a file may end without it.
     const std::uint64_t rowBits = w * h.bits;
@@ -445,13 +477,12 @@ PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& 
         refuse("the pixel data is " + str(available) + " bytes, the " + str(w) + " x " + str(rows) +
                " rows need " + str(stride * (rows - 1) + lastRow));
 
-    PictureSurface picture{std::int32_t(w), std::int32_t(rows)};
     if (h.bits <= 8)
-        decodeIndexed(bytes, at, std::size_t(stride), h, palette, picture);
-    else if (h.bits == 24)
-        decode24(bytes, at, std::size_t(stride), h, picture);
-    else
-        decodeBitFields(bytes, at, std::size_t(stride), h, picture);
+        return decodeIndexed(bytes, at, std::size_t(stride), h, palette);
+    if (h.bits != 24)
+        return decodeBitFields(bytes, at, std::size_t(stride), h);
+    PictureSurface picture{std::int32_t(w), std::int32_t(rows)};
+    decode24(bytes, at, std::size_t(stride), h, picture);
     return picture;
 }
 

@@ -14,11 +14,14 @@
 // throws BmpError with one sentence saying what is wrong. The message does not
 // name the file (the bytes have none); callers add it. Fields that describe
 // nothing needed here (file size, image size, densities, important colours)
-// are never read. Nothing is allocated before the header has been checked and
-// width * height compared with the limit in 64-bit arithmetic.
+// are never read. Every refusal comes before the picture is allocated: the
+// header, width * height against the limit (in 64-bit arithmetic), the masks,
+// the length of the pixel data, the RLE stream and, for a short palette, every
+// index are checked first.
 //
-// Cost: one pass over the pixel data; one allocation, the picture, plus lookup
-// tables of at most 3 * 64 KiB for bit fields.
+// Cost: one pass over the pixel data (two for RLE and for short palettes); one
+// allocation, the picture, plus lookup tables of at most 3 * 64 KiB for bit
+// fields.
 #pragma once
 
 #include "picture_file.h"

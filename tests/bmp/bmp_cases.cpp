@@ -340,6 +340,23 @@ std::vector<BrokenBmp> BrokenBmps() {
         b.pixels = {0, 0, 0, 0};
         v.push_back({"OverDefaultLimit", b.bytes(), "20000 x 10000 pixels is more than the limit of 100000000 pixels"});
     }
+    {
+        // Within the limit, 80 megapixels, but the stream stops at once.
+        Bmp b = header(40, 8, 1);
+        b.width = 20000;
+        b.height = 4000;
+        b.palette = kFour;
+        b.pixels = {0, 0};
+        v.push_back({"RleLargeButCut", b.bytes(), "the RLE stream ends before its end-of-bitmap marker"});
+    }
+    {
+        Bmp b = header(40, 16, 3);
+        b.width = 10000;
+        b.height = 5000;
+        b.masks = {0x7C00, 0, 0x1F};
+        b.pixels = {0, 0, 0, 0};
+        v.push_back({"LargeWithEmptyMask", b.bytes(), "the green mask is empty"});
+    }
     v.push_back({"OneOverALimit", small24().bytes(), "2 x 2 pixels is more than the limit of 3 pixels", 3});
     return v;
 }
