@@ -100,12 +100,18 @@ inline void paint16(std::uint8_t* out, __m128i flags) {
 // them, so a row costs three widening loads instead of eight.
 void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
     const std::int32_t width = in.width, rows = in.rows;
+    // The vector loop keeps each row's edge flags as a bitmap, pixel 1 in bit
+    // 0, 16 bits a step; the tallies are read off it 64 pixels at a time.
+    const std::int32_t steps = width >= 18 ? (width - 2) / 16 : 0;
+    const std::size_t words = (std::size_t(steps) + 3) / 4;
+    auto* const bitmap = reinterpret_cast<std::uint16_t*>(in.scratch);
     for (std::int32_t i = 0; i < rows; ++i)
-        edges[i] = {0, -1, 0};
+        for (std::size_t s = std::size_t(steps); s < 4 * words; ++s)
+            bitmap[std::size_t(i) * 4 * words + s] = 0;
     const __m256i three = _mm256_set1_epi16(3);
     std::int32_t x = 1;
     // While the step's right neighbours lie in the row.
-    for (; x + 16 <= width - 1; x += 16) {
+    for (std::int32_t step = 0; x + 16 <= width - 1; x += 16, ++step) {
         Terms above = termsOf(in.blue[0], x), here = termsOf(in.blue[1], x);
         for (std::int32_t i = 0; i < rows; ++i) {
             const Terms below = termsOf(in.blue[i + 2], x);
@@ -115,16 +121,31 @@ void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
                 _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx)), three);
             const __m128i flags = _mm_packs_epi16(_mm256_castsi256_si128(edge), _mm256_extracti128_si256(edge, 1));
             paint16(in.out[i] + 3 * std::size_t(x), flags);
-            const unsigned bits = unsigned(_mm_movemask_epi8(flags));
-            RowEdges& e = edges[i];
-            e.count += _mm_popcnt_u32(bits);
-            if (bits != 0) {
-                if (e.first < 0)
-                    e.first = x + __builtin_ctz(bits);
-                e.last = x + 31 - __builtin_clz(bits);
-            }
+            bitmap[std::size_t(i) * 4 * words + std::size_t(step)] = std::uint16_t(_mm_movemask_epi8(flags));
             above = here;
             here = below;
+        }
+    }
+    for (std::int32_t i = 0; i < rows; ++i) {
+        const std::uint16_t* row = bitmap + std::size_t(i) * 4 * words;
+        auto word = [&](std::size_t k) { // little-endian: pixel order is bit order
+            std::uint64_t w;
+            __builtin_memcpy(&w, row + 4 * k, sizeof w);
+            return w;
+        };
+        RowEdges& e = edges[i];
+        e = {0, -1, 0};
+        for (std::size_t k = 0; k < words; ++k)
+            e.count += std::int32_t(_mm_popcnt_u64(word(k)));
+        if (e.count > 0) {
+            std::size_t k = 0;
+            while (word(k) == 0)
+                ++k;
+            e.first = 1 + 64 * std::int32_t(k) + __builtin_ctzll(word(k));
+            k = words - 1;
+            while (word(k) == 0)
+                --k;
+            e.last = 1 + 64 * std::int32_t(k) + 63 - __builtin_clzll(word(k));
         }
     }
     // The last few pixels of each row, one at a time.
