@@ -20,8 +20,28 @@ inline __m128i blueOf16(const std::uint8_t* p) {
     return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, s0), _mm_shuffle_epi8(v1, s1)), _mm_shuffle_epi8(v2, s2));
 }
 
+// 32 pixels (96 bytes): the first 16 pixels in the low lanes, the next 16 in
+// the high ones, so the in-lane shuffles of blueOf16 serve both at once.
+inline __m256i blueOf32(const std::uint8_t* p) {
+    auto both = [&](int offset) {
+        return _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48 + offset)), 1);
+    };
+    const __m256i s0 = _mm256_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12,
+                                        15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i s1 = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                        -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+    const __m256i s2 = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1,
+                                        -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(both(0), s0), _mm256_shuffle_epi8(both(16), s1)),
+                           _mm256_shuffle_epi8(both(32), s2));
+}
+
 void extractBlueAvx2(const std::uint8_t* row, std::uint8_t* blue, std::int32_t width) {
     std::int32_t x = 0;
+    for (; x + 32 <= width; x += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(blue + x), blueOf32(row + 3 * std::size_t(x)));
     for (; x + 16 <= width; x += 16)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(blue + x), blueOf16(row + 3 * std::size_t(x)));
     for (; x < width; ++x)
