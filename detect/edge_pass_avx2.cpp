@@ -115,9 +115,29 @@ inline void paint16(std::uint8_t* out, __m128i flags) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_shuffle_epi8(flags, p2));
 }
 
-// Down the strip 16 columns at a time: each blue row is widened once per
-// column step and its terms stay in registers for the three rows that use
-// them, so a row costs three widening loads instead of eight.
+// Flags of 32 pixels (0 or 0xFF, pixel order) to 96 bytes of (flag, 0, 0):
+// each 16-byte quarter of output draws on one 16-byte half of the flags.
+inline void paint32(std::uint8_t* out, __m256i flags) {
+    const __m128i p0 = _mm_setr_epi8(0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1, -1, 5);
+    const __m128i p1 = _mm_setr_epi8(-1, -1, 6, -1, -1, 7, -1, -1, 8, -1, -1, 9, -1, -1, 10, -1);
+    const __m128i p2 = _mm_setr_epi8(-1, 11, -1, -1, 12, -1, -1, 13, -1, -1, 14, -1, -1, 15, -1, -1);
+    const __m256i low = _mm256_permute4x64_epi64(flags, 0x44), high = _mm256_permute4x64_epi64(flags, 0xEE);
+    auto* o = reinterpret_cast<__m256i*>(out);
+    _mm256_storeu_si256(o, _mm256_shuffle_epi8(low, _mm256_setr_m128i(p0, p1)));
+    _mm256_storeu_si256(o + 1, _mm256_shuffle_epi8(flags, _mm256_setr_m128i(p2, p0)));
+    _mm256_storeu_si256(o + 2, _mm256_shuffle_epi8(high, _mm256_setr_m128i(p1, p2)));
+}
+
+// 0xFFFF where |Sy| >= 4 or |Sx| >= 4, from the terms of three rows.
+inline __m256i edgesOf(const Terms& above, const Terms& here, const Terms& below) {
+    const __m256i sy = _mm256_sub_epi16(below.sum, above.sum);
+    const __m256i sx = _mm256_add_epi16(_mm256_add_epi16(above.diff, here.diff), below.diff);
+    return _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx)), _mm256_set1_epi16(3));
+}
+
+// Down the strip 32 (then 16) columns at a time: each blue row is widened
+// once per column step and its terms stay in registers for the three rows
+// that use them, so a row costs three widening loads instead of eight.
 void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
     const std::int32_t width = in.width, rows = in.rows;
     // The vector loop keeps each row's edge flags as a bitmap, pixel 1 in bit
@@ -128,17 +148,28 @@ void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
     for (std::int32_t i = 0; i < rows; ++i)
         for (std::size_t s = std::size_t(steps); s < 4 * words; ++s)
             bitmap[std::size_t(i) * 4 * words + s] = 0;
-    const __m256i three = _mm256_set1_epi16(3);
-    std::int32_t x = 1;
+    std::int32_t x = 1, step = 0;
     // While the step's right neighbours lie in the row.
-    for (std::int32_t step = 0; x + 16 <= width - 1; x += 16, ++step) {
+    for (; x + 32 <= width - 1; x += 32, step += 2) {
+        Terms aboveLo = termsOf(in.blue[0], x), aboveHi = termsOf(in.blue[0], x + 16);
+        Terms hereLo = termsOf(in.blue[1], x), hereHi = termsOf(in.blue[1], x + 16);
+        for (std::int32_t i = 0; i < rows; ++i) {
+            const Terms belowLo = termsOf(in.blue[i + 2], x), belowHi = termsOf(in.blue[i + 2], x + 16);
+            const __m256i packed =
+                _mm256_packs_epi16(edgesOf(aboveLo, hereLo, belowLo), edgesOf(aboveHi, hereHi, belowHi));
+            const __m256i flags = _mm256_permute4x64_epi64(packed, 0xD8); // lanes back in pixel order
+            paint32(in.out[i] + 3 * std::size_t(x), flags);
+            const auto bits = std::uint32_t(_mm256_movemask_epi8(flags)); // two steps, little-endian
+            __builtin_memcpy(bitmap + std::size_t(i) * 4 * words + std::size_t(step), &bits, sizeof bits);
+            aboveLo = hereLo, aboveHi = hereHi;
+            hereLo = belowLo, hereHi = belowHi;
+        }
+    }
+    for (; x + 16 <= width - 1; x += 16, ++step) {
         Terms above = termsOf(in.blue[0], x), here = termsOf(in.blue[1], x);
         for (std::int32_t i = 0; i < rows; ++i) {
             const Terms below = termsOf(in.blue[i + 2], x);
-            const __m256i sy = _mm256_sub_epi16(below.sum, above.sum);
-            const __m256i sx = _mm256_add_epi16(_mm256_add_epi16(above.diff, here.diff), below.diff);
-            const __m256i edge =
-                _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx)), three);
+            const __m256i edge = edgesOf(above, here, below);
             const __m128i flags = _mm_packs_epi16(_mm256_castsi256_si128(edge), _mm256_extracti128_si256(edge, 1));
             paint16(in.out[i] + 3 * std::size_t(x), flags);
             bitmap[std::size_t(i) * 4 * words + std::size_t(step)] = std::uint16_t(_mm_movemask_epi8(flags));
