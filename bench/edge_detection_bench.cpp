@@ -2,7 +2,8 @@
 // two references in the same run:
 //   Floor   copying the picture's bytes twice, the least any implementation
 //           must move (the working copy in, the edge map out);
-//   OpenCV  the same operators as a user would write them with OpenCV.
+//   OpenCV  the same operators as a user would write them with OpenCV, with
+//           its default thread count and held to one thread (OpenCV1T).
 // Then a size sweep of the command from 0.1 to 40 megapixels.
 //
 // After the runs it prints command/floor and command/OpenCV from the median
@@ -182,6 +183,14 @@ void benchOpenCv(benchmark::State& state, const PictureSurface* picture) {
     setBytesProcessed(state, *picture);
 }
 
+// The same with OpenCV held to one thread, like the command.
+void benchOpenCvOneThread(benchmark::State& state, const PictureSurface* picture) {
+    const int threads = cv::getNumThreads();
+    cv::setNumThreads(1);
+    benchOpenCv(state, picture);
+    cv::setNumThreads(threads);
+}
+
 void benchFloor(benchmark::State& state, const PictureSurface* picture) {
     const std::size_t n = picture->rowBytes() * std::size_t(picture->height());
     std::vector<std::uint8_t> a(n), b(n); // zero-filled: no page is touched first in the loop
@@ -253,6 +262,8 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
         benchmark::RegisterBenchmark((std::string("OpenCV/") + k.name).c_str(), benchOpenCv, p)
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("OpenCV1T/") + k.name).c_str(), benchOpenCvOneThread, p)
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
     }
     benchmark::RegisterBenchmark("Floor", benchFloor, pictures.front().get())
         ->Unit(benchmark::kMicrosecond)->UseRealTime();
@@ -273,8 +284,9 @@ int main(int argc, char** argv) {
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    std::printf("\nRatios at %d x %d (real time, %s):\n", kWidth, kHeight,
-                reporter.hasMedians() ? "medians of repetitions" : "single runs");
+    std::printf("\nRatios at %d x %d (real time, %s; OpenCV with %d threads; kernel %s):\n", kWidth, kHeight,
+                reporter.hasMedians() ? "medians of repetitions" : "single runs", cv::getNumThreads(),
+                BestEdgePassKernel() == EdgePassKernel::Avx2 ? "AVX2" : "portable");
     for (const Kind& k : kKinds) {
         const std::string command = std::string("Command/") + k.name;
         const std::string opencv = std::string("OpenCV/") + k.name;
@@ -286,6 +298,8 @@ int main(int argc, char** argv) {
             std::printf("   command/floor %6.2f", t / reporter.seconds("Floor"));
         if (reporter.has(opencv))
             std::printf("   command/OpenCV %6.3f", t / reporter.seconds(opencv));
+        if (reporter.has(std::string("OpenCV1T/") + k.name))
+            std::printf("   command/OpenCV-1-thread %6.3f", t / reporter.seconds(std::string("OpenCV1T/") + k.name));
         std::printf("\n");
         const std::string portable = std::string("Portable/") + k.name;
         if (reporter.has(portable)) {
