@@ -35,8 +35,22 @@ constexpr std::array<PaintRun, 256> makePaintTable() {
 }
 constexpr std::array<PaintRun, 256> kPaintTable = makePaintTable();
 
+// Eight pixels from three 64-bit words: what the compiler makes of the plain
+// stride-3 loop for SSE2 is more than twice as slow.
 void extractBluePortable(const std::uint8_t* row, std::uint8_t* blue, std::int32_t width) {
-    for (std::int32_t x = 0; x < width; ++x)
+    std::int32_t x = 0;
+    for (; x + 8 <= width; x += 8) {
+        std::uint64_t q0, q1, q2; // pixel bytes 0-7, 8-15, 16-23; blue at 0, 3, ..., 21
+        const std::uint8_t* p = row + std::size_t(x) * 3;
+        std::memcpy(&q0, p, 8);
+        std::memcpy(&q1, p + 8, 8);
+        std::memcpy(&q2, p + 16, 8);
+        const std::uint64_t b = (q0 & 0xFF) | (q0 >> 16 & 0xFF00) | (q0 >> 32 & 0xFF0000) |
+                                (q1 << 16 & 0xFF000000) | (q1 & 0xFF00000000) | (q1 >> 16 & 0xFF0000000000) |
+                                (q2 << 32 & 0xFF000000000000) | (q2 << 16 & 0xFF00000000000000);
+        std::memcpy(blue + x, &b, 8);
+    }
+    for (; x < width; ++x)
         blue[x] = row[std::size_t(x) * 3];
 }
 
