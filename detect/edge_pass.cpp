@@ -122,21 +122,20 @@ RowEdges scanRowPortable(const std::int16_t* sumAbove, const std::int16_t* sumBe
         edge[i] = std::uint8_t((sy > 6u) | (sx > 6u));
     }
     std::int32_t count = 0;
-    for (std::int32_t i = 0; i < n; ++i)
-        count += edge[i];
-
     std::uint8_t* p = out + 3;
     std::int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        std::uint64_t flags;
+        std::uint64_t flags; // eight bytes of 0 or 1
         std::memcpy(&flags, edge + i, 8);
         const unsigned bits = unsigned((flags * 0x0102040810204080ull) >> 56); // bit k = edge[i + k]
+        count += std::int32_t((flags * 0x0101010101010101ull) >> 56);          // their sum
         std::memcpy(p + std::size_t(i) * 3, kPaintTable[bits].data(), 24);
     }
     for (; i < n; ++i) {
         p[std::size_t(i) * 3] = std::uint8_t(-edge[i]);
         p[std::size_t(i) * 3 + 1] = 0;
         p[std::size_t(i) * 3 + 2] = 0;
+        count += edge[i];
     }
 
     RowEdges r{count, 0, 0};
