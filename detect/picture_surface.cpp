@@ -56,18 +56,30 @@ void PictureSurface::lineTo(std::int32_t x1, std::int32_t y1) {
         first = std::max<std::int64_t>(0, m0 - (majorExtent - 1));
         last = std::min<std::int64_t>(steps - 1, m0);
     }
+    if (first > last)
+        return;
+    // Pixel i is the nearest to the ideal line, halves rounded away from the
+    // start: offset = floor((2 i |dMinor| + steps) / (2 steps)). The first
+    // clipped step is computed directly (2 i |dMinor| can reach 2^64, hence
+    // the widening), the rest by carrying the remainder.
+    __extension__ using Wide = unsigned __int128;
+    const std::int64_t denominator = 2 * steps, increment = 2 * absMinor; // increment <= denominator
+    const Wide start = Wide(2) * Wide(first) * Wide(absMinor) + Wide(steps);
+    std::int64_t offset = std::int64_t(start / Wide(denominator));
+    std::int64_t remainder = std::int64_t(start % Wide(denominator));
     for (std::int64_t i = first; i <= last; ++i) {
-        // Nearest pixel to the ideal line, halves rounded away from the start.
-        // 2 * i * absMinor reaches 2^64 in the worst case: widen.
-        __extension__ using Wide = unsigned __int128;
-        const auto offset = std::int64_t((Wide(2) * Wide(i) * Wide(absMinor) + Wide(steps)) / (Wide(2) * Wide(steps)));
         const std::int64_t m = m0 + i * stepMajor, n = n0 + offset * stepMinor;
-        if (n < 0 || n >= minorExtent)
-            continue;
-        if (xMajor)
-            setPixel(std::int32_t(m), std::int32_t(n), pen_);
-        else
-            setPixel(std::int32_t(n), std::int32_t(m), pen_);
+        if (n >= 0 && n < minorExtent) {
+            if (xMajor)
+                setPixel(std::int32_t(m), std::int32_t(n), pen_);
+            else
+                setPixel(std::int32_t(n), std::int32_t(m), pen_);
+        }
+        remainder += increment;
+        if (remainder >= denominator) {
+            remainder -= denominator;
+            ++offset;
+        }
     }
 }
 

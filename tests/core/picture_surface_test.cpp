@@ -151,6 +151,15 @@ TEST(PictureSurfaceLine, ExtremeEndPointsStayBoundedAndInside) {
         EXPECT_EQ(s.pixel(i, i), kPen) << "main diagonal pixel " << i;
         EXPECT_EQ(s.pixel(7 - i, i), kPen) << "anti-diagonal pixel " << i;
     }
+    // Clipped far from its start, a shallow line still lands on the nearest row.
+    PictureSurface shallow(8, 8);
+    shallow.setPenColour(kPen);
+    shallow.moveTo(-1000000, 3);
+    shallow.lineTo(1000000, 5);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(shallow.pixel(x, y) == kPen, y == 4) << "pixel (" << x << "," << y << ")";
+
     PictureSurface empty;
     empty.moveTo(0, 0);
     empty.lineTo(5, 5); // nothing to paint, must not touch memory
