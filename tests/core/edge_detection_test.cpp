@@ -16,21 +16,6 @@ namespace {
 
 constexpr Colour kWhite = 0xFFFFFF, kBlack = 0x000000, kBlue = 0xFF0000, kRed = 0x0000FF, kGreen = 0x00FF00;
 
-PictureSurface whiteSquare() {
-    PictureSurface s(10, 10);
-    fillRect(s, 3, 3, 6, 6, kWhite);
-    return s;
-}
-
-PictureSurface diamond() {
-    PictureSurface s(11, 11);
-    for (int y = 0; y < 11; ++y)
-        for (int x = 0; x < 11; ++x)
-            if (std::abs(x - 5) + std::abs(y - 5) <= 3)
-                s.setPixel(x, y, kWhite);
-    return s;
-}
-
 // Two blocks, the upper one to the right: the last edge row ends left of
 // where the first one starts.
 PictureSurface leaningBlocks() {

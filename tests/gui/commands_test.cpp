@@ -22,22 +22,7 @@ using namespace quadfind::testing;
 
 namespace {
 
-constexpr Colour kWhite = 0xFFFFFF, kRed = 0x0000FF, kGreen = 0x00FF00;
-
-PictureSurface whiteSquare() {
-    PictureSurface s(10, 10);
-    fillRect(s, 3, 3, 6, 6, kWhite);
-    return s;
-}
-
-PictureSurface diamond() {
-    PictureSurface s(11, 11);
-    for (int y = 0; y < 11; ++y)
-        for (int x = 0; x < 11; ++x)
-            if (std::abs(x - 5) + std::abs(y - 5) <= 3)
-                s.setPixel(x, y, kWhite);
-    return s;
-}
+constexpr Colour kRed = 0x0000FF, kGreen = 0x00FF00;
 
 // What the result view must hold for the white square: the reference edge
 // map with the green diagonal (2,2)->(7,7) and the red one (7,2)->(2,7), end

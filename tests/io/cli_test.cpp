@@ -44,12 +44,6 @@ protected:
     QTemporaryDir dir;
 };
 
-PictureSurface whiteSquare() {
-    PictureSurface s(10, 10);
-    fillRect(s, 3, 3, 6, 6, 0xFFFFFF);
-    return s;
-}
-
 TEST_F(Cli, PanelTextForTheWhiteSquare) {
     const QString file = write("square.bmp", whiteSquare());
     const Outcome o = run({file});
