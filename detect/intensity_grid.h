@@ -41,7 +41,6 @@ public:
 
     std::size_t columnStride() const { return stride_; }
     bool usesStaticGrid() const { return cells_ == staticCells_; }
-    std::size_t overflowCapacity() const { return overflow_.size(); }
 
 private:
     static std::int32_t staticCells_[std::size_t(kColumns) * kRows];

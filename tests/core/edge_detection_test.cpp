@@ -255,6 +255,10 @@ TEST(EdgeDetection, regression_oversize_pictures) {
     struct Case {
         int w, h;
     };
+    // Each picture also tells whether the grid may move: only one with more
+    // cells than any before it may reallocate.
+    std::size_t largest = 0;
+    const std::int32_t* storage = nullptr;
     for (const Case c : {Case{1921, 20}, Case{20, 481}, Case{1921, 481}, Case{4000, 600}, Case{30, 3000}}) {
         PictureSurface s(c.w, c.h);
         fillRect(s, c.w - 8, c.h - 6, c.w - 4, c.h - 3, kWhite);
@@ -266,6 +270,12 @@ TEST(EdgeDetection, regression_oversize_pictures) {
         EXPECT_EQ(run.scan.LastEdge, (Point{c.w - 3, c.h - 2})) << c.w << " x " << c.h;
         EXPECT_EQ(run.scan.ScanEnd, (Point{c.w - 2, c.h - 2}));
         EXPECT_EQ(run.fields.edit(13), HalfText(float(c.w - 5) * 0.5f, ","));
+        const std::size_t cells = std::size_t(c.w) * std::size_t(c.h);
+        if (cells <= largest) {
+            EXPECT_EQ(IntensityGrid.column(0), storage) << c.w << " x " << c.h << " reallocated the grid";
+        }
+        largest = std::max(largest, cells);
+        storage = IntensityGrid.column(0);
     }
     // Back within the limit: the static grid and the known answer again.
     PictureSurface working;
