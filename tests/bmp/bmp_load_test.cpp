@@ -1,12 +1,12 @@
 // LoadPicture's choice of decoder, and the JPEG and PNG streams that bitmaps
 // may carry, which go through Qt.
 #include "bmp_composer.h"
+#include "core_application.h"
 #include "picture_file.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -21,13 +21,7 @@ namespace {
 
 class LoadBmp : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "bmp_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { ensureCoreApplication(); }
     std::string write(const char* name, const Bytes& bytes) {
         const std::string path = dir.filePath(name).toStdString();
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

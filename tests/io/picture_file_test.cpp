@@ -1,9 +1,9 @@
 #include "bmp_writer.h"
+#include "core_application.h"
 #include "picture_file.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -16,16 +16,9 @@ using namespace quadfind::testing;
 
 namespace {
 
-// Qt's format plug-ins need an application object.
 class PictureFile : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "io_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { ensureCoreApplication(); }
     std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
     QTemporaryDir dir;
 };
