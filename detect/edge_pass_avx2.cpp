@@ -48,40 +48,52 @@ void extractBlueAvx2(const std::uint8_t* row, std::uint8_t* blue, std::int32_t w
         blue[x] = row[3 * std::size_t(x)];
 }
 
-// 16 rows x 32 columns per step: the per-lane unpacks transpose two 16 x 16
-// blocks at once (columns x .. x+15 in the low lane, x+16 .. x+31 in the high).
+// Rows g .. g+7 of one tile and 16 columns from x: lane i of t[k] is the
+// 32-bit word of row g+i that holds columns x+4k .. x+4k+3. Loading two rows
+// into the halves of each register leaves only an in-lane 4 x 4 transpose.
+inline void rowWords(const std::uint8_t* first, std::size_t rowStride, __m256i t[4]) {
+    auto rows = [&](std::size_t i) {
+        return _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first + i * rowStride))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + (i + 4) * rowStride)), 1);
+    };
+    const __m256i l0 = rows(0), l1 = rows(1), l2 = rows(2), l3 = rows(3);
+    const __m256i a0 = _mm256_unpacklo_epi32(l0, l1), a1 = _mm256_unpackhi_epi32(l0, l1);
+    const __m256i a2 = _mm256_unpacklo_epi32(l2, l3), a3 = _mm256_unpackhi_epi32(l2, l3);
+    t[0] = _mm256_unpacklo_epi64(a0, a2);
+    t[1] = _mm256_unpackhi_epi64(a0, a2);
+    t[2] = _mm256_unpacklo_epi64(a1, a3);
+    t[3] = _mm256_unpackhi_epi64(a1, a3);
+}
+
+// Byte j of each 32-bit lane of t, zero-extended, gives eight cells of column
+// j (at cells + j * columnStride). A mask, two byte shuffles and a shift: half
+// the shuffles of a byte transpose followed by zero-extension, which kept the
+// fill bound by the shuffle units rather than by its stores.
+inline void storeColumns(std::int32_t* cells, std::size_t columnStride, __m256i t) {
+    const __m256i byte1 = _mm256_setr_epi8(1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1, 1, -1, -1, -1,
+                                           5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1);
+    const __m256i byte2 = _mm256_setr_epi8(2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1, 2, -1, -1,
+                                           -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells), _mm256_and_si256(t, _mm256_set1_epi32(0xFF)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells + columnStride), _mm256_shuffle_epi8(t, byte1));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells + 2 * columnStride), _mm256_shuffle_epi8(t, byte2));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells + 3 * columnStride), _mm256_srli_epi32(t, 24));
+}
+
+// 16 rows x 16 columns per step, each column's 16 cells (one cache line when
+// aligned) from two stores.
 void fillTileAvx2(const std::uint8_t* firstRow, std::size_t rowStride, std::int32_t width, std::int32_t* cells,
                   std::size_t columnStride) {
     std::int32_t x = 0;
-    for (; x + 32 <= width; x += 32) {
-        __m256i r[16], a[16], b[16], c[16];
-        for (int i = 0; i < 16; ++i)
-            r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(firstRow + std::size_t(i) * rowStride + x));
-        for (int i = 0; i < 8; ++i) {
-            a[2 * i] = _mm256_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
-            a[2 * i + 1] = _mm256_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
-        }
-        for (int g = 0; g < 4; ++g) {
-            b[4 * g] = _mm256_unpacklo_epi16(a[4 * g], a[4 * g + 2]);
-            b[4 * g + 1] = _mm256_unpackhi_epi16(a[4 * g], a[4 * g + 2]);
-            b[4 * g + 2] = _mm256_unpacklo_epi16(a[4 * g + 1], a[4 * g + 3]);
-            b[4 * g + 3] = _mm256_unpackhi_epi16(a[4 * g + 1], a[4 * g + 3]);
-        }
-        for (int h = 0; h < 2; ++h)
-            for (int k = 0; k < 4; ++k) {
-                c[8 * h + 2 * k] = _mm256_unpacklo_epi32(b[8 * h + k], b[8 * h + 4 + k]);
-                c[8 * h + 2 * k + 1] = _mm256_unpackhi_epi32(b[8 * h + k], b[8 * h + 4 + k]);
-            }
-        for (int k = 0; k < 8; ++k) {
-            const __m256i columns[2] = {_mm256_unpacklo_epi64(c[k], c[k + 8]), _mm256_unpackhi_epi64(c[k], c[k + 8])};
-            for (int j = 0; j < 2; ++j) {
-                const __m128i halves[2] = {_mm256_castsi256_si128(columns[j]), _mm256_extracti128_si256(columns[j], 1)};
-                for (int lane = 0; lane < 2; ++lane) {
-                    auto* out = reinterpret_cast<__m256i*>(cells + std::size_t(x + 16 * lane + 2 * k + j) * columnStride);
-                    _mm256_storeu_si256(out, _mm256_cvtepu8_epi32(halves[lane]));
-                    _mm256_storeu_si256(out + 1, _mm256_cvtepu8_epi32(_mm_srli_si128(halves[lane], 8)));
-                }
-            }
+    for (; x + 16 <= width; x += 16) {
+        __m256i upper[4], lower[4]; // rows 0-7, rows 8-15
+        rowWords(firstRow + x, rowStride, upper);
+        rowWords(firstRow + 8 * rowStride + x, rowStride, lower);
+        for (int k = 0; k < 4; ++k) {
+            std::int32_t* column = cells + std::size_t(x + 4 * k) * columnStride;
+            storeColumns(column, columnStride, upper[k]);
+            storeColumns(column + 8, columnStride, lower[k]);
         }
     }
     for (; x < width; ++x) {
