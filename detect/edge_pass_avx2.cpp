@@ -154,11 +154,18 @@ void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
     const std::int32_t width = in.width, rows = in.rows;
     // The vector loop keeps each row's edge flags as a bitmap, pixel 1 in bit
     // 0, 16 bits a step; the tallies are read off it 64 pixels at a time.
-    const std::int32_t steps = width >= 18 ? (width - 2) / 16 : 0;
-    const std::size_t words = (std::size_t(steps) + 3) / 4;
+    const std::int32_t interior = width - 2;
+    const std::int32_t steps = width >= 18 ? interior / 16 : 0;
+    // The pixels after the last whole step get one more 16-pixel step that
+    // ends at the last interior pixel: the pixels it shares with the step
+    // before are painted again with the same bytes, and only its new pixels
+    // go into the bitmap, in the slot after the last step's.
+    const bool closingStep = steps > 0 && interior % 16 != 0;
+    const std::size_t slots = std::size_t(steps) + (closingStep ? 1 : 0);
+    const std::size_t words = (slots + 3) / 4;
     auto* const bitmap = reinterpret_cast<std::uint16_t*>(in.scratch);
     for (std::int32_t i = 0; i < rows; ++i)
-        for (std::size_t s = std::size_t(steps); s < 4 * words; ++s)
+        for (std::size_t s = slots; s < 4 * words; ++s)
             bitmap[std::size_t(i) * 4 * words + s] = 0;
     std::int32_t x = 1, step = 0;
     // While the step's right neighbours lie in the row.
@@ -177,17 +184,26 @@ void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
             hereLo = belowLo, hereHi = belowHi;
         }
     }
-    for (; x + 16 <= width - 1; x += 16, ++step) {
-        Terms above = termsOf(in.blue[0], x), here = termsOf(in.blue[1], x);
+    // One 16-pixel step from x, its bitmap bits from pixel x + skip on.
+    auto step16 = [&](std::int32_t from, int skip) {
+        Terms above = termsOf(in.blue[0], from), here = termsOf(in.blue[1], from);
         for (std::int32_t i = 0; i < rows; ++i) {
-            const Terms below = termsOf(in.blue[i + 2], x);
+            const Terms below = termsOf(in.blue[i + 2], from);
             const __m256i edge = edgesOf(above, here, below);
             const __m128i flags = _mm_packs_epi16(_mm256_castsi256_si128(edge), _mm256_extracti128_si256(edge, 1));
-            paint16(in.out[i] + 3 * std::size_t(x), flags);
-            bitmap[std::size_t(i) * 4 * words + std::size_t(step)] = std::uint16_t(_mm_movemask_epi8(flags));
+            paint16(in.out[i] + 3 * std::size_t(from), flags);
+            bitmap[std::size_t(i) * 4 * words + std::size_t(step)] =
+                std::uint16_t(unsigned(_mm_movemask_epi8(flags)) >> skip);
             above = here;
             here = below;
         }
+    };
+    for (; x + 16 <= width - 1; x += 16, ++step)
+        step16(x, 0);
+    if (closingStep) {
+        const std::int32_t from = width - 17;
+        step16(from, x - from);
+        x = width - 1;
     }
     for (std::int32_t i = 0; i < rows; ++i) {
         const std::uint16_t* row = bitmap + std::size_t(i) * 4 * words;
@@ -211,7 +227,7 @@ void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
             e.last = 1 + 64 * std::int32_t(k) + 63 - __builtin_clzll(word(k));
         }
     }
-    // The last few pixels of each row, one at a time.
+    // Rows narrower than one step, one pixel at a time.
     for (std::int32_t i = 0; i < rows; ++i) {
         const std::uint8_t *a = in.blue[i], *b = in.blue[i + 1], *c = in.blue[i + 2];
         RowEdges& e = edges[i];
