@@ -167,6 +167,22 @@ inline __m256i edgesOf(const Terms& above, const Terms& here, const Terms& below
     return _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx)), _mm256_set1_epi16(3));
 }
 
+// 0xFF where |Sy| >= 4 or |Sx| >= 4 for the 32 pixels of a step, in pixel
+// order. Packing with signed saturation keeps every |S| >= 4 at 4 or more
+// (beyond 127 it becomes 127 or -128), so the test runs on 32 bytes at once.
+inline __m256i edges32Of(const Terms32& above, const Terms32& here, const Terms32& below) {
+    auto sy = [](const Terms& a, const Terms& b) { return _mm256_sub_epi16(b.sum, a.sum); };
+    auto sx = [](const Terms& a, const Terms& h, const Terms& b) {
+        return _mm256_add_epi16(_mm256_add_epi16(a.diff, h.diff), b.diff);
+    };
+    const __m256i y = _mm256_packs_epi16(sy(above.low, below.low), sy(above.high, below.high));
+    const __m256i x = _mm256_packs_epi16(sx(above.low, here.low, below.low), sx(above.high, here.high, below.high));
+    // abs(-128) is 0x80, which is 128 as an unsigned byte.
+    const __m256i m = _mm256_max_epu8(_mm256_abs_epi8(y), _mm256_abs_epi8(x));
+    const __m256i four = _mm256_set1_epi8(4);
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(m, four), four);
+}
+
 // Down the strip 32 (then 16) columns at a time: each blue row's terms are
 // computed once per column step and stay in registers for the three rows
 // that use them.
@@ -193,8 +209,7 @@ void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
         Terms32 above = terms32Of(in.blue[0], x), here = terms32Of(in.blue[1], x);
         for (std::int32_t i = 0; i < rows; ++i) {
             const Terms32 below = terms32Of(in.blue[i + 2], x);
-            const __m256i flags = _mm256_packs_epi16(edgesOf(above.low, here.low, below.low),
-                                                     edgesOf(above.high, here.high, below.high));
+            const __m256i flags = edges32Of(above, here, below);
             paint32(in.out[i] + 3 * std::size_t(x), flags);
             const auto bits = std::uint32_t(_mm256_movemask_epi8(flags)); // two steps, little-endian
             __builtin_memcpy(bitmap + std::size_t(i) * 4 * words + std::size_t(step), &bits, sizeof bits);

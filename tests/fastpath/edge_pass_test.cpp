@@ -137,6 +137,13 @@ TEST_P(EdgePass, ExtremeValuesAndUniformPictures) {
             for (int x = 0; x < s.w; ++x)
                 stripes.setPixel(x, y, (x + y) % 2 ? 0xFF0000 : 0x000000);
         expectSameAsPerPixelPath(stripes, "checkerboard of blue 0 and 255");
+        // Steps of 255 in one direction only: one operator far beyond what a
+        // signed byte holds (S = -765 or 765) while the other is 0.
+        PictureSurface steps(s.w, s.h);
+        for (int y = 0; y < s.h; ++y)
+            for (int x = 0; x < s.w; ++x)
+                steps.setPixel(x, y, (y < s.h / 2) != (x < s.w / 3) ? 0xFF0000 : 0x000000);
+        expectSameAsPerPixelPath(steps, "blue 255 and 0 in quadrants");
     }
 }
 
