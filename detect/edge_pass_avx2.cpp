@@ -132,8 +132,9 @@ inline Terms32 terms32Of(const std::uint8_t* blue, std::int32_t x) {
     auto terms = [](__m256i l, __m256i c, __m256i r) {
         return Terms{_mm256_add_epi16(_mm256_add_epi16(l, c), r), _mm256_sub_epi16(l, r)};
     };
-    return {terms(_mm256_unpacklo_epi8(left, zero), _mm256_unpacklo_epi8(centre, zero), _mm256_unpacklo_epi8(right, zero)),
-            terms(_mm256_unpackhi_epi8(left, zero), _mm256_unpackhi_epi8(centre, zero), _mm256_unpackhi_epi8(right, zero))};
+    auto low = [&](__m256i v) { return _mm256_unpacklo_epi8(v, zero); };
+    auto high = [&](__m256i v) { return _mm256_unpackhi_epi8(v, zero); };
+    return {terms(low(left), low(centre), low(right)), terms(high(left), high(centre), high(right))};
 }
 
 // Blue byte of each pixel from 16 flag bytes: 48 bytes of (flag, 0, 0).
