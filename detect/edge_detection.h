@@ -1,9 +1,10 @@
 // The edge-detection command, shared by the window and the CLI.
 //
-// Copies `picture` into `working` (reusing its storage when large enough),
-// captures the blue channel into IntensityGrid, scans the interior, derives
-// the report and draws the diagonals. `working` then holds what the result
-// view shows. An empty picture gives the empty-picture results. Not
+// Fills IntensityGrid from `picture`'s blue channel and writes the edge map
+// into `working` in one pass (see edge_pass.h), then derives the report and
+// draws the diagonals. `working` then holds what the result view shows; it is
+// resized to the picture when its size differs, and its old pixels never
+// matter. Reusing one `working` across runs spares an allocation per run. An empty picture gives the empty-picture results. Not
 // reentrant: IntensityGrid is one global, as is the GUI thread that uses it.
 #pragma once
 
