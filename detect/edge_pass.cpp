@@ -195,8 +195,8 @@ void streamFence() {
 }
 
 // Blue rows of the last picture rows (a ring of 32 rows holds a tile of 16
-// and the two rows above it; 128 hold the 64-row tiles of the streaming
-// writes), the scan kernel's own scratch, and for streaming writes the
+// and the two rows above it; for streaming writes, a tile of 64 and the 16
+// rows above it), the scan kernel's own scratch, and for streaming writes the
 // staging areas they are copied out of.
 struct Scratch {
     std::vector<std::uint8_t> bytes;
@@ -204,7 +204,7 @@ struct Scratch {
     std::int32_t ringMask = 0;
     std::uint8_t* ring = nullptr;
     std::uint8_t* kernel = nullptr;
-    std::int32_t* tileCells = nullptr; // 32 columns of a 64-row tile, 64 cells each
+    std::int32_t* tileCells = nullptr; // 32 columns of a 64-row tile and the 16 rows above it
     std::uint8_t* rows = nullptr;      // kStreamScanRows rows of the working copy
     std::size_t rowsStride = 0;
 
@@ -213,9 +213,9 @@ struct Scratch {
     void prepare(std::int32_t width, bool streaming) {
         const std::size_t stride = (std::size_t(width) + 63) / 64 * 64;
         const std::size_t outStride = (std::size_t(width) * PictureSurface::kBytesPerPixel + 63) / 64 * 64;
-        const int ringRows = streaming ? 128 : 32;
+        const int ringRows = streaming ? int(std::bit_ceil(kStagedRows)) : 32;
         const std::size_t need = stride * std::size_t(ringRows + kScanScratchRows) +
-                                 (streaming ? kTileColumns * kStreamTileRows * sizeof(std::int32_t) +
+                                 (streaming ? kTileColumns * kStagedRows * sizeof(std::int32_t) +
                                                   outStride * kStreamScanRows
                                             : 0) +
                                  64;
@@ -227,12 +227,13 @@ struct Scratch {
         ring = base;
         kernel = ring + stride * std::size_t(ringRows);
         tileCells = reinterpret_cast<std::int32_t*>(kernel + stride * kScanScratchRows);
-        rows = reinterpret_cast<std::uint8_t*>(tileCells + kTileColumns * kStreamTileRows);
+        rows = reinterpret_cast<std::uint8_t*>(tileCells + kTileColumns * kStagedRows);
         rowsStride = outStride;
     }
 
     static constexpr std::size_t kTileColumns = 32;
     static constexpr std::int32_t kStreamTileRows = 64;
+    static constexpr std::size_t kStagedRows = kStreamTileRows + kTileRows;
     static constexpr std::int32_t kStreamScanRows = 4;
 };
 Scratch scratch;
@@ -332,19 +333,34 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
     const std::int32_t scanRows = streaming ? Scratch::kStreamScanRows : kTileRows;
 
     auto fill = [&](std::int32_t y0, std::int32_t rows) {
-        std::int32_t y = y0;
-        if (streaming && rows == tileRows) {
+        if (streaming) {
+            // A column's cells are rarely line-aligned at y0 (its stride is
+            // the picture's height), so each column's run is shifted back to
+            // the line boundary at or before y0 and ends at the one before the
+            // tile's end: whole lines only, none of them read first. The rows
+            // above y0 that this needs are staged again from the ring.
+            constexpr std::int32_t kLead = kTileRows;
+            constexpr std::size_t kStaged = Scratch::kStagedRows;
+            const std::int32_t from = y0 == 0 ? 0 : y0 - kLead;
+            const bool lastTile = y0 + rows == h;
             for (std::int32_t x = 0; x < w; x += std::int32_t(Scratch::kTileColumns)) {
                 const std::int32_t n = std::min(std::int32_t(Scratch::kTileColumns), w - x);
-                for (std::int32_t g = 0; g < tileRows; g += kTileRows)
-                    k.fillTile(scratch.blueRow(y0 + g) + x, scratch.rowStride, n, scratch.tileCells + g,
-                               std::size_t(tileRows));
-                for (std::int32_t j = 0; j < n; ++j)
-                    streamOut(scratch.tileCells + std::size_t(j) * std::size_t(tileRows),
-                              cells + std::size_t(x + j) * columnStride + std::size_t(y0), std::size_t(tileRows));
+                for (std::int32_t g = from; g < y0 + rows; g += kTileRows)
+                    k.fillTile(scratch.blueRow(g) + x, scratch.rowStride, n,
+                               scratch.tileCells + (g - y0 + kLead), kStaged);
+                for (std::int32_t j = 0; j < n; ++j) {
+                    std::int32_t* column = cells + std::size_t(x + j) * columnStride;
+                    const auto behind = std::int32_t(reinterpret_cast<std::uintptr_t>(column + y0) % 64 /
+                                                     sizeof(std::int32_t));
+                    const std::int32_t lo = y0 == 0 ? 0 : y0 - behind;
+                    const std::int32_t hi = lastTile ? h : y0 + rows - behind;
+                    streamOut(scratch.tileCells + std::size_t(j) * kStaged + std::size_t(lo - y0 + kLead),
+                              column + lo, std::size_t(hi - lo));
+                }
             }
             return;
         }
+        std::int32_t y = y0;
         for (; y + kTileRows <= y0 + rows; y += kTileRows)
             k.fillTile(scratch.blueRow(y), scratch.rowStride, w, cells + y, columnStride);
         for (; y < y0 + rows; ++y) {

@@ -34,8 +34,9 @@ EdgePassKernel BestEdgePassKernel();
 
 // How the pass writes the grid and the working copy: through the cache, or,
 // for pictures whose grid and copies exceed it, with streaming stores that
-// skip reading the old lines (64-row tiles staged in a small buffer, so that
-// most of each column's cells form whole cache lines). Same results either way.
+// skip reading the old lines (64-row tiles staged in a small buffer, each
+// column's run shifted to its own line boundaries so that all but a column's
+// first and last line are written whole). Same results either way.
 enum class EdgePassStores { Cached, Streaming };
 EdgePassStores DefaultEdgePassStores(std::int32_t width, std::int32_t height);
 

@@ -54,12 +54,14 @@ struct Size {
 };
 
 // Tiny pictures, widths and heights on both sides of 16 and 32, tile
-// heights that do not divide the picture, and the overflow grid.
+// heights that do not divide the picture, and the overflow grid, whose
+// columns start at every offset within a cache line and end in a partial
+// tile of 1 to 63 rows.
 const Size kSizes[] = {
     {0, 0},   {1, 1},   {1, 9},   {9, 1},   {2, 2},   {3, 3},   {4, 3},    {3, 4},    {15, 16},
     {16, 17}, {17, 15}, {18, 31}, {31, 18}, {32, 33}, {33, 32}, {34, 5},   {35, 48},  {47, 3},
     {63, 31}, {64, 64}, {65, 19}, {97, 50}, {33, 65}, {40, 66}, {35, 130}, {257, 40}, {1920, 480},
-    {1921, 20}, {20, 481}, {1937, 490},
+    {1921, 20}, {20, 481}, {1937, 490}, {1923, 129}, {7, 1000}, {11, 527},
 };
 
 class EdgePass : public ::testing::TestWithParam<std::tuple<EdgePassKernel, EdgePassStores>> {
