@@ -8,7 +8,10 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <semaphore>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -236,7 +239,7 @@ struct Scratch {
     static constexpr std::size_t kStagedRows = kStreamTileRows + kTileRows;
     static constexpr std::int32_t kStreamScanRows = 4;
 };
-Scratch scratch;
+Scratch scratch[2]; // one per band
 
 } // namespace
 
@@ -296,17 +299,210 @@ EdgePassStores DefaultEdgePassStores(std::int32_t width, std::int32_t height) {
                : EdgePassStores::Cached;
 }
 
+EdgePassThreads DefaultEdgePassThreads(std::int32_t width, std::int32_t height) {
+    // A second core pays where the pass waits on memory: the pictures that
+    // stream. Below that one core keeps up with the caches.
+    static const bool twoCores = std::thread::hardware_concurrency() >= 2;
+    return twoCores && DefaultEdgePassStores(width, height) == EdgePassStores::Streaming ? EdgePassThreads::Two
+                                                                                         : EdgePassThreads::One;
+}
+
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working) {
-    return CaptureAndScan(picture, working, BestEdgePassKernel(),
-                          DefaultEdgePassStores(picture.width(), picture.height()));
+    return CaptureAndScan(picture, working, BestEdgePassKernel());
 }
 
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel) {
-    return CaptureAndScan(picture, working, kernel, DefaultEdgePassStores(picture.width(), picture.height()));
+    const std::int32_t w = picture.width(), h = picture.height();
+    return CaptureAndScan(picture, working, kernel, DefaultEdgePassStores(w, h), DefaultEdgePassThreads(w, h));
 }
 
+namespace {
+
+// What every band of one pass shares.
+struct Pass {
+    const PictureSurface& picture;
+    PictureSurface& working;
+    const edgepass::Kernels& k;
+    bool streaming;
+    std::int32_t w, h;
+    std::size_t columnStride;
+    std::int32_t* cells;
+    std::size_t rowBytes;
+    std::size_t lastPixel;
+    // Tiles of 16 rows through the cache, or of 64 rows staged and streamed
+    // out, so that most of each column's 256 bytes are whole lines.
+    std::int32_t tileRows, scanRows;
+};
+
+void fill(const Pass& p, edgepass::Scratch& scratch, std::int32_t y0, std::int32_t rows) {
+    using namespace edgepass;
+    const auto& k = p.k;
+    if (p.streaming) {
+        // A column's cells are rarely line-aligned at y0 (its stride is the
+        // picture's height), so each column's run is shifted back to the line
+        // boundary at or before y0 and ends at the one before the tile's end:
+        // whole lines only, none of them read first. The rows above y0 that
+        // this needs are staged again from the ring.
+        constexpr std::int32_t kLead = kTileRows;
+        constexpr std::size_t kStaged = Scratch::kStagedRows;
+        const std::int32_t from = y0 == 0 ? 0 : y0 - kLead;
+        const bool lastTile = y0 + rows == p.h;
+        for (std::int32_t x = 0; x < p.w; x += std::int32_t(Scratch::kTileColumns)) {
+            const std::int32_t n = std::min(std::int32_t(Scratch::kTileColumns), p.w - x);
+            for (std::int32_t g = from; g < y0 + rows; g += kTileRows)
+                k.fillTile(scratch.blueRow(g) + x, scratch.rowStride, n, scratch.tileCells + (g - y0 + kLead),
+                           kStaged);
+            for (std::int32_t j = 0; j < n; ++j) {
+                std::int32_t* column = p.cells + std::size_t(x + j) * p.columnStride;
+                const auto behind =
+                    std::int32_t(reinterpret_cast<std::uintptr_t>(column + y0) % 64 / sizeof(std::int32_t));
+                const std::int32_t lo = y0 == 0 ? 0 : y0 - behind;
+                const std::int32_t hi = lastTile ? p.h : y0 + rows - behind;
+                streamOut(scratch.tileCells + std::size_t(j) * kStaged + std::size_t(lo - y0 + kLead), column + lo,
+                          std::size_t(hi - lo));
+            }
+        }
+        return;
+    }
+    std::int32_t y = y0;
+    for (; y + kTileRows <= y0 + rows; y += kTileRows)
+        k.fillTile(scratch.blueRow(y), scratch.rowStride, p.w, p.cells + y, p.columnStride);
+    if (y == y0 + rows)
+        return;
+    // The last rows of a picture whose height is not a multiple of 16: a
+    // column at a time, so that each column's line is written once.
+    const std::uint8_t* blue[kTileRows];
+    const std::int32_t left = y0 + rows - y;
+    for (std::int32_t i = 0; i < left; ++i)
+        blue[i] = scratch.blueRow(y + i);
+    for (std::int32_t x = 0; x < p.w; ++x) {
+        std::int32_t* column = p.cells + std::size_t(x) * p.columnStride + std::size_t(y);
+        for (std::int32_t i = 0; i < left; ++i)
+            column[i] = blue[i][x];
+    }
+}
+
+void scan(const Pass& p, edgepass::Scratch& scratch, EdgeScanResult& r, std::int32_t first, std::int32_t rows) {
+    using namespace edgepass;
+    const std::uint8_t* blue[kTileRows + 2];
+    std::uint8_t* out[kTileRows];
+    RowEdges edges[kTileRows];
+    const StripInputs strip{blue, out, rows, p.w, scratch.kernel};
+    for (std::int32_t i = 0; i < rows + 2; ++i)
+        blue[i] = scratch.blueRow(first - 1 + i);
+    for (std::int32_t i = 0; i < rows; ++i) {
+        const std::uint8_t* src = p.picture.row(first + i);
+        out[i] = p.streaming ? scratch.rows + std::size_t(i) * scratch.rowsStride : p.working.row(first + i);
+        std::memcpy(out[i], src, PictureSurface::kBytesPerPixel);
+        std::memcpy(out[i] + p.lastPixel, src + p.lastPixel, PictureSurface::kBytesPerPixel);
+    }
+    p.k.scanRows(strip, edges);
+    for (std::int32_t i = 0; i < rows; ++i) {
+        if (p.streaming)
+            streamOut(out[i], p.working.row(first + i), p.rowBytes);
+        if (edges[i].count == 0)
+            continue;
+        if (r.EdgeCount == 0)
+            r.FirstEdge = {edges[i].first, first + i};
+        r.LastEdge = {edges[i].last, first + i};
+        r.EdgeCount += edges[i].count;
+    }
+}
+
+// Grid cells of rows [begin, end) and the working copy's interior rows among
+// them, with their tallies. `begin` is 0 or a multiple of the tile height.
+EdgeScanResult runBand(const Pass& p, edgepass::Scratch& scratch, std::int32_t begin, std::int32_t end) {
+    using namespace edgepass;
+    EdgeScanResult r;
+    // Another band fills the rows above; this one needs them in its own ring
+    // for the scan of its first row and for the streamed runs shifted back.
+    for (std::int32_t y = std::max(0, begin - kTileRows); y < begin; ++y)
+        p.k.extractBlue(p.picture.row(y), scratch.blueRow(y), p.w);
+    for (std::int32_t y0 = begin; y0 < end; y0 += p.tileRows) {
+        const std::int32_t rows = std::min(p.tileRows, end - y0);
+        for (std::int32_t y = y0; y < y0 + rows; ++y)
+            p.k.extractBlue(p.picture.row(y), scratch.blueRow(y), p.w);
+        fill(p, scratch, y0, rows);
+        // Every row whose lower neighbour is now captured, in raster order.
+        const std::int32_t last = std::min(p.h - 2, y0 + rows - 2);
+        for (std::int32_t y = std::max(1, y0 - 1); y <= last; y += p.scanRows)
+            scan(p, scratch, r, y, std::min(p.scanRows, last - y + 1));
+    }
+    if (p.streaming)
+        streamFence(); // the streamed lines are ordered before the band is reported done
+    return r;
+}
+
+// The second thread of a two-band pass: started once, then woken per pass.
+class BandHelper {
+public:
+    BandHelper() : thread_([this] { loop(); }) {}
+    BandHelper(const BandHelper&) = delete;
+    BandHelper& operator=(const BandHelper&) = delete;
+    ~BandHelper() {
+        quit_ = true;
+        go_.release();
+        thread_.join();
+    }
+
+    void start(const Pass& p, edgepass::Scratch& scratch, std::int32_t begin, std::int32_t end) {
+        job_ = Job{&p, &scratch, begin, end};
+        go_.release();
+    }
+    EdgeScanResult wait() {
+        done_.acquire();
+        return result_;
+    }
+
+private:
+    struct Job {
+        const Pass* pass;
+        edgepass::Scratch* scratch;
+        std::int32_t begin, end;
+    };
+    void loop() {
+        for (;;) {
+            go_.acquire();
+            if (quit_)
+                return;
+            result_ = runBand(*job_.pass, *job_.scratch, job_.begin, job_.end);
+            done_.release();
+        }
+    }
+
+    std::binary_semaphore go_{0}, done_{0};
+    bool quit_ = false; // published by go_
+    Job job_{};
+    EdgeScanResult result_;
+    std::thread thread_; // last: starts once the rest exists
+};
+
+// Null when no thread can be started; the pass then runs in one band.
+BandHelper* bandHelper() {
+    try {
+        static BandHelper helper;
+        return &helper;
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+}
+
+// Raster order across the bands: the first band's first edge, the second's last.
+EdgeScanResult joinBands(const EdgeScanResult& upper, const EdgeScanResult& lower) {
+    if (upper.EdgeCount == 0)
+        return lower;
+    if (lower.EdgeCount == 0)
+        return upper;
+    EdgeScanResult r = upper;
+    r.LastEdge = lower.LastEdge;
+    r.EdgeCount += lower.EdgeCount;
+    return r;
+}
+
+} // namespace
+
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel,
-                              EdgePassStores stores) {
+                              EdgePassStores stores, EdgePassThreads threads) {
     using namespace edgepass;
     const std::int32_t w = picture.width(), h = picture.height();
     if (working.width() != w || working.height() != h)
@@ -322,94 +518,38 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
 
     const bool streaming = stores == EdgePassStores::Streaming;
     IntensityGrid.prepare(w, h);
-    scratch.prepare(w, streaming);
-    const std::size_t columnStride = IntensityGrid.columnStride();
-    std::int32_t* const cells = IntensityGrid.column(0);
-    const std::size_t rowBytes = picture.rowBytes();
-    const std::size_t lastPixel = std::size_t(w - 1) * PictureSurface::kBytesPerPixel;
-    // Chosen once: tiles of 16 rows through the cache, or of 64 rows staged and
-    // streamed out, so that most of each column's 256 bytes are whole lines.
-    const std::int32_t tileRows = streaming ? Scratch::kStreamTileRows : kTileRows;
-    const std::int32_t scanRows = streaming ? Scratch::kStreamScanRows : kTileRows;
+    const Pass pass{picture,
+                    working,
+                    k,
+                    streaming,
+                    w,
+                    h,
+                    IntensityGrid.columnStride(),
+                    IntensityGrid.column(0),
+                    picture.rowBytes(),
+                    std::size_t(w - 1) * PictureSurface::kBytesPerPixel,
+                    streaming ? Scratch::kStreamTileRows : kTileRows,
+                    streaming ? Scratch::kStreamScanRows : kTileRows};
 
-    auto fill = [&](std::int32_t y0, std::int32_t rows) {
-        if (streaming) {
-            // A column's cells are rarely line-aligned at y0 (its stride is
-            // the picture's height), so each column's run is shifted back to
-            // the line boundary at or before y0 and ends at the one before the
-            // tile's end: whole lines only, none of them read first. The rows
-            // above y0 that this needs are staged again from the ring.
-            constexpr std::int32_t kLead = kTileRows;
-            constexpr std::size_t kStaged = Scratch::kStagedRows;
-            const std::int32_t from = y0 == 0 ? 0 : y0 - kLead;
-            const bool lastTile = y0 + rows == h;
-            for (std::int32_t x = 0; x < w; x += std::int32_t(Scratch::kTileColumns)) {
-                const std::int32_t n = std::min(std::int32_t(Scratch::kTileColumns), w - x);
-                for (std::int32_t g = from; g < y0 + rows; g += kTileRows)
-                    k.fillTile(scratch.blueRow(g) + x, scratch.rowStride, n,
-                               scratch.tileCells + (g - y0 + kLead), kStaged);
-                for (std::int32_t j = 0; j < n; ++j) {
-                    std::int32_t* column = cells + std::size_t(x + j) * columnStride;
-                    const auto behind = std::int32_t(reinterpret_cast<std::uintptr_t>(column + y0) % 64 /
-                                                     sizeof(std::int32_t));
-                    const std::int32_t lo = y0 == 0 ? 0 : y0 - behind;
-                    const std::int32_t hi = lastTile ? h : y0 + rows - behind;
-                    streamOut(scratch.tileCells + std::size_t(j) * kStaged + std::size_t(lo - y0 + kLead),
-                              column + lo, std::size_t(hi - lo));
-                }
-            }
-            return;
-        }
-        std::int32_t y = y0;
-        for (; y + kTileRows <= y0 + rows; y += kTileRows)
-            k.fillTile(scratch.blueRow(y), scratch.rowStride, w, cells + y, columnStride);
-        for (; y < y0 + rows; ++y) {
-            const std::uint8_t* blue = scratch.blueRow(y);
-            for (std::int32_t x = 0; x < w; ++x)
-                cells[std::size_t(x) * columnStride + std::size_t(y)] = blue[x];
-        }
-    };
-
-    auto scan = [&](std::int32_t first, std::int32_t rows) {
-        const std::uint8_t* blue[kTileRows + 2];
-        std::uint8_t* out[kTileRows];
-        RowEdges edges[kTileRows];
-        const StripInputs strip{blue, out, rows, w, scratch.kernel};
-        for (std::int32_t i = 0; i < rows + 2; ++i)
-            blue[i] = scratch.blueRow(first - 1 + i);
-        for (std::int32_t i = 0; i < rows; ++i) {
-            const std::uint8_t* src = picture.row(first + i);
-            out[i] = streaming ? scratch.rows + std::size_t(i) * scratch.rowsStride : working.row(first + i);
-            std::memcpy(out[i], src, PictureSurface::kBytesPerPixel);
-            std::memcpy(out[i] + lastPixel, src + lastPixel, PictureSurface::kBytesPerPixel);
-        }
-        k.scanRows(strip, edges);
-        for (std::int32_t i = 0; i < rows; ++i) {
-            if (streaming)
-                streamOut(out[i], working.row(first + i), rowBytes);
-            if (edges[i].count == 0)
-                continue;
-            if (r.EdgeCount == 0)
-                r.FirstEdge = {edges[i].first, first + i};
-            r.LastEdge = {edges[i].last, first + i};
-            r.EdgeCount += edges[i].count;
-        }
-    };
-
-    for (std::int32_t y0 = 0; y0 < h; y0 += tileRows) {
-        const std::int32_t rows = std::min(tileRows, h - y0);
-        for (std::int32_t y = y0; y < y0 + rows; ++y)
-            k.extractBlue(picture.row(y), scratch.blueRow(y), w);
-        fill(y0, rows);
-        // Every row whose lower neighbour is now captured, in raster order.
-        const std::int32_t last = std::min(h - 2, y0 + rows - 2);
-        for (std::int32_t y = std::max(1, y0 - 1); y <= last; y += scanRows)
-            scan(y, std::min(scanRows, last - y + 1));
+    // Two bands split at a tile boundary near the middle, each with a tile
+    // at least.
+    const std::int32_t split = h / 2 / pass.tileRows * pass.tileRows;
+    BandHelper* helper = threads == EdgePassThreads::Two && split > 0 ? bandHelper() : nullptr;
+    scratch[0].prepare(w, streaming);
+    if (helper) {
+        scratch[1].prepare(w, streaming);
+        helper->start(pass, scratch[1], split, h);
+        const EdgeScanResult upper = runBand(pass, scratch[0], 0, split);
+        r = joinBands(upper, helper->wait());
+    } else {
+        r = runBand(pass, scratch[0], 0, h);
     }
+
+    const std::size_t rowBytes = picture.rowBytes();
     if (streaming) {
         streamOut(picture.row(0), working.row(0), rowBytes);
         streamOut(picture.row(h - 1), working.row(h - 1), rowBytes);
-        streamFence(); // the streamed lines are ordered before anything that follows
+        streamFence();
     } else {
         std::memcpy(working.row(0), picture.row(0), rowBytes);
         std::memcpy(working.row(h - 1), picture.row(h - 1), rowBytes);

@@ -14,9 +14,11 @@
 //
 // Cost: one read of the picture, one write of `working` and of the grid's
 // cells, no division and no per-pixel branch. Allocates only a scratch of
-// about 160 rows at a byte per pixel, kept, and grown only when a picture
-// needs more than any before it.
-// Not reentrant (IntensityGrid and the scratch are global).
+// about 160 rows at a byte per pixel per band, kept, and grown only when a
+// picture needs more than any before it; the helper thread of the two-band
+// pass is started once, at the first pass that uses it.
+// Not reentrant (IntensityGrid and the scratch are global): call it from one
+// thread at a time.
 #pragma once
 
 #include "edge_scan.h"
@@ -40,11 +42,19 @@ EdgePassKernel BestEdgePassKernel();
 enum class EdgePassStores { Cached, Streaming };
 EdgePassStores DefaultEdgePassStores(std::int32_t width, std::int32_t height);
 
-// The best kernel and the default stores for the picture's size.
+// Who does the pass: the calling thread alone, or the calling thread and one
+// helper thread, each taking one band of rows (split at a tile boundary near
+// the middle; pictures shorter than two tiles keep one band, as does a
+// program that cannot start a thread). Same results either way. Two is the
+// default where the pass streams and the processor has a second core.
+enum class EdgePassThreads { One, Two };
+EdgePassThreads DefaultEdgePassThreads(std::int32_t width, std::int32_t height);
+
+// The best kernel and the defaults for the picture's size.
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working);
 // Throws std::invalid_argument for a kernel this processor lacks.
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel);
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel,
-                              EdgePassStores stores);
+                              EdgePassStores stores, EdgePassThreads threads);
 
 } // namespace quadfind

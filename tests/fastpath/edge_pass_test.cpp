@@ -64,7 +64,7 @@ const Size kSizes[] = {
     {1921, 20}, {20, 481}, {1937, 490}, {1923, 129}, {7, 1000}, {11, 527},
 };
 
-class EdgePass : public ::testing::TestWithParam<std::tuple<EdgePassKernel, EdgePassStores>> {
+class EdgePass : public ::testing::TestWithParam<std::tuple<EdgePassKernel, EdgePassStores, EdgePassThreads>> {
 protected:
     void SetUp() override {
         if (!EdgePassKernelAvailable(kernel()))
@@ -72,6 +72,7 @@ protected:
     }
     EdgePassKernel kernel() const { return std::get<0>(GetParam()); }
     EdgePassStores stores() const { return std::get<1>(GetParam()); }
+    EdgePassThreads threads() const { return std::get<2>(GetParam()); }
 
     // Runs the pass on `picture` over a garbage working copy and compares it
     // with the per-pixel path; then checks every grid cell.
@@ -87,7 +88,7 @@ protected:
         // overwrite every one of them.
         PictureSurface working = garbage(w, h);
         Capture(working);
-        const EdgeScanResult got = CaptureAndScan(picture, working, kernel(), stores());
+        const EdgeScanResult got = CaptureAndScan(picture, working, kernel(), stores(), threads());
         EXPECT_EQ(got, want) << what;
         if (working != expected) {
             for (int y = 0; y < h; ++y)
@@ -109,12 +110,14 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(KernelsAndStores, EdgePass,
+INSTANTIATE_TEST_SUITE_P(KernelsStoresThreads, EdgePass,
                          ::testing::Combine(::testing::Values(EdgePassKernel::Portable, EdgePassKernel::Avx2),
-                                            ::testing::Values(EdgePassStores::Cached, EdgePassStores::Streaming)),
+                                            ::testing::Values(EdgePassStores::Cached, EdgePassStores::Streaming),
+                                            ::testing::Values(EdgePassThreads::One, EdgePassThreads::Two)),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param) == EdgePassKernel::Avx2 ? "Avx2" : "Portable") +
-                                    (std::get<1>(info.param) == EdgePassStores::Streaming ? "Streaming" : "Cached");
+                                    (std::get<1>(info.param) == EdgePassStores::Streaming ? "Streaming" : "Cached") +
+                                    (std::get<2>(info.param) == EdgePassThreads::Two ? "TwoThreads" : "OneThread");
                          });
 
 TEST_P(EdgePass, MatchesPerPixelPathOnManySizes) {
@@ -164,7 +167,7 @@ TEST_P(EdgePass, ThresholdAtEveryColumn) {
             PictureSurface s = filled(kW, 3, 0x808080);
             s.row(c.row)[3 * x] = std::uint8_t(0x80 + c.delta);
             PictureSurface working(kW, 3);
-            const EdgeScanResult r = CaptureAndScan(s, working, kernel(), stores());
+            const EdgeScanResult r = CaptureAndScan(s, working, kernel(), stores(), threads());
             int expected = 0;
             for (int n = x - 1; n <= x + 1; ++n)
                 if (n >= 1 && n <= kW - 2 && (c.row == 2 || n != x))
@@ -174,6 +177,20 @@ TEST_P(EdgePass, ThresholdAtEveryColumn) {
             ASSERT_EQ(r, referenceScan(s, map)) << "row " << c.row << " delta " << c.delta << " at x " << x;
             ASSERT_EQ(working, map) << "row " << c.row << " delta " << c.delta << " at x " << x;
         }
+    }
+}
+
+// A single dot on every row in turn: the edges it makes lie in one band, in
+// the other, or across the rows where the bands meet, and the tallies must
+// come out as if one thread had scanned the picture in raster order.
+TEST_P(EdgePass, SingleDotOnEveryRow) {
+    constexpr int kW = 37, kH = 300;
+    for (int y = 0; y < kH; ++y) {
+        PictureSurface s = filled(kW, kH, 0x404040);
+        s.setPixel(5 + y % 27, y, 0xFFFFFF);
+        PictureSurface working(kW, kH), map;
+        ASSERT_EQ(CaptureAndScan(s, working, kernel(), stores(), threads()), referenceScan(s, map)) << "dot on row " << y;
+        ASSERT_EQ(working, map) << "dot on row " << y;
     }
 }
 
