@@ -4,8 +4,9 @@
 // into `working` in one pass (see edge_pass.h), then derives the report and
 // draws the diagonals. `working` then holds what the result view shows; it is
 // resized to the picture when its size differs, and its old pixels never
-// matter. Reusing one `working` across runs spares an allocation per run. An empty picture gives the empty-picture results. Not
-// reentrant: IntensityGrid is one global, as is the GUI thread that uses it.
+// matter. Reusing one `working` across runs spares an allocation per run. An
+// empty picture gives the empty-picture results. Not reentrant:
+// IntensityGrid is one global, as is the GUI thread that uses it.
 #pragma once
 
 #include "edge_scan.h"

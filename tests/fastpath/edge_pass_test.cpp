@@ -189,7 +189,8 @@ TEST_P(EdgePass, SingleDotOnEveryRow) {
         PictureSurface s = filled(kW, kH, 0x404040);
         s.setPixel(5 + y % 27, y, 0xFFFFFF);
         PictureSurface working(kW, kH), map;
-        ASSERT_EQ(CaptureAndScan(s, working, kernel(), stores(), threads()), referenceScan(s, map)) << "dot on row " << y;
+        ASSERT_EQ(CaptureAndScan(s, working, kernel(), stores(), threads()), referenceScan(s, map))
+            << "dot on row " << y;
         ASSERT_EQ(working, map) << "dot on row " << y;
     }
 }
