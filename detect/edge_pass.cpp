@@ -545,7 +545,7 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
         r = runBand(pass, scratch[0], 0, h);
     }
 
-    const std::size_t rowBytes = picture.rowBytes();
+    const std::size_t rowBytes = pass.rowBytes;
     if (streaming) {
         streamOut(picture.row(0), working.row(0), rowBytes);
         streamOut(picture.row(h - 1), working.row(h - 1), rowBytes);
