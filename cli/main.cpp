@@ -6,6 +6,7 @@
 // picture failed, 2 usage error.
 #include "bmp_writer.h"
 #include "edge_detection.h"
+#include "panel_text.h"
 #include "picture_file.h"
 
 #include <QCommandLineParser>
@@ -26,54 +27,13 @@ using namespace quadfind;
 
 namespace {
 
-struct PanelRow {
-    const char* heading; // as the window shows it
-    const char* gloss;
-    int xField, yField;
-};
-
-// The panel's rows, top to bottom, with the fields under X and Y.
-constexpr PanelRow kPanel[] = {
-    {"整張影像大小", "whole picture size", 3, 4},
-    {"四邊形3之座標", "corner 3", 1, 2},
-    {"四邊形1之座標", "corner 1", 7, 8},
-    {"四邊形2之座標", "corner 2", 9, 10},
-    {"四邊形4之座標", "corner 4", 11, 12},
-    {"四邊形之大小", "box size", 5, 6},
-    {"四邊形之中心座標", "half box size", 13, 14},
-};
-
-// What the field shows after the run: a field the run does not write keeps
-// its initial text on a freshly started program.
-QString shownText(const FieldTexts& fields, int n) {
-    const auto& text = fields.edit(n);
-    return text ? QString::fromStdString(*text) : QStringLiteral("Edit%1").arg(n);
-}
-
-// Terminal columns: CJK ideographs take two.
-int displayWidth(const QString& s) {
-    int w = 0;
-    for (const QChar c : s)
-        w += c.unicode() >= 0x1100 ? 2 : 1;
-    return w;
-}
-
-QString padded(const QString& s, int width) {
-    return s + QString(qMax(0, width - displayWidth(s)), QLatin1Char(' '));
-}
-
 QString panelText(const QString& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
-    QString out = QStringLiteral("%1: %2 x %3, %4 edge pixels\n")
-                      .arg(file)
-                      .arg(picture.width())
-                      .arg(picture.height())
-                      .arg(run.scan.EdgeCount);
-    out += padded(QString(), 38) + QStringLiteral("%1 %2\n").arg(QStringLiteral("X"), 10).arg(QStringLiteral("Y"), 10);
-    for (const PanelRow& row : kPanel) {
-        out += padded(QString::fromUtf8(row.heading), 18) + padded(QString::fromUtf8(row.gloss), 20)
-               + QStringLiteral("%1 %2\n").arg(shownText(run.fields, row.xField), 10).arg(shownText(run.fields, row.yField), 10);
-    }
-    return out;
+    return QStringLiteral("%1: %2 x %3, %4 edge pixels\n")
+               .arg(file)
+               .arg(picture.width())
+               .arg(picture.height())
+               .arg(run.scan.EdgeCount)
+           + QString::fromStdString(PanelText(ShownAfterFirstRun(run.fields)));
 }
 
 QString jsonString(const QString& s) {
