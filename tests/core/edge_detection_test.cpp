@@ -75,7 +75,7 @@ const KnownAnswer kKnownAnswers[] = {
 class KnownAnswers : public ::testing::TestWithParam<KnownAnswer> {};
 
 INSTANTIATE_TEST_SUITE_P(Pictures, KnownAnswers, ::testing::ValuesIn(kKnownAnswers),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_P(KnownAnswers, FieldsCornersAndEdgeMap) {
     const KnownAnswer& k = GetParam();
@@ -150,7 +150,7 @@ TEST(EdgeDetection, MatchesReferenceOnRandomAndStructuredPictures) {
     std::mt19937 rng(7);
     for (int trial = 0; trial < 40; ++trial) {
         const int w = 1 + int(rng() % 70), h = 1 + int(rng() % 40);
-        PictureSurface picture = trial % 2 ? randomPicture(w, h, rng()) : PictureSurface(w, h);
+        PictureSurface picture = trial % 2 ? randomPicture(w, h, std::uint32_t(rng())) : PictureSurface(w, h);
         if (trial % 2 == 0 && w > 4 && h > 4) {
             // Low-contrast blocks around the |S| = 4 threshold.
             const int x0 = int(rng() % std::uint32_t(w - 2)), y0 = int(rng() % std::uint32_t(h - 2));

@@ -114,10 +114,10 @@ INSTANTIATE_TEST_SUITE_P(KernelsStoresThreads, EdgePass,
                          ::testing::Combine(::testing::Values(EdgePassKernel::Portable, EdgePassKernel::Avx2),
                                             ::testing::Values(EdgePassStores::Cached, EdgePassStores::Streaming),
                                             ::testing::Values(EdgePassThreads::One, EdgePassThreads::Two)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param) == EdgePassKernel::Avx2 ? "Avx2" : "Portable") +
-                                    (std::get<1>(info.param) == EdgePassStores::Streaming ? "Streaming" : "Cached") +
-                                    (std::get<2>(info.param) == EdgePassThreads::Two ? "TwoThreads" : "OneThread");
+                         [](const auto& test) {
+                             return std::string(std::get<0>(test.param) == EdgePassKernel::Avx2 ? "Avx2" : "Portable") +
+                                    (std::get<1>(test.param) == EdgePassStores::Streaming ? "Streaming" : "Cached") +
+                                    (std::get<2>(test.param) == EdgePassThreads::Two ? "TwoThreads" : "OneThread");
                          });
 
 TEST_P(EdgePass, MatchesPerPixelPathOnManySizes) {
