@@ -1,6 +1,7 @@
 #include "edge_pass.h"
 
 #include "edge_pass_kernels.h"
+#include "edge_rule.h"
 #include "intensity_grid.h"
 
 #include <algorithm>
@@ -22,6 +23,9 @@ namespace quadfind {
 namespace edgepass {
 namespace {
 
+static_assert(edge_rule::IsRowDifference(edge_rule::kBelowMinusAbove), "Sy is taken as sumBelow - sumAbove");
+static_assert(edge_rule::IsColumnDifference(edge_rule::kLeftMinusRight), "Sx is taken as the sum of three diffs");
+
 // The portable scan keeps a row of flags and six rows of 16-bit terms.
 static_assert(kScanScratchRows >= 1 + 6 * 2, "scratch too small for the portable scan");
 static_assert(std::endian::native == std::endian::little, "the 8-pixel paint table assumes little-endian words");
@@ -33,7 +37,7 @@ constexpr std::array<PaintRun, 256> makePaintTable() {
     std::array<PaintRun, 256> t{};
     for (unsigned bits = 0; bits < 256; ++bits)
         for (unsigned i = 0; i < 8; ++i)
-            t[bits][3 * i] = (bits >> i & 1) ? 255 : 0;
+            t[bits][3 * i] = (bits >> i & 1) ? edge_rule::kEdgeBlue : 0;
     return t;
 }
 constexpr std::array<PaintRun, 256> kPaintTable = makePaintTable();
@@ -115,14 +119,16 @@ void rowTermsPortable(const std::uint8_t* blue, std::int16_t* sum, std::int16_t*
 RowEdges scanRowPortable(const std::int16_t* sumAbove, const std::int16_t* sumBelow, const std::int16_t* diffAbove,
                          const std::int16_t* diffHere, const std::int16_t* diffBelow, std::uint8_t* out,
                          std::int32_t width, std::uint8_t* edge) {
-    // edge[i] is pixel i + 1. |S| >= 4 for one operator is exactly
-    // GradientY + GradientX >= 1, so neither the division nor the sum is needed.
+    // edge[i] is pixel i + 1. |S| >= kEdgeMagnitude for one operator is
+    // exactly the edge rule, so neither the division nor the sum is needed;
+    // shifting S by m - 1 turns |S| >= m into one unsigned comparison.
+    constexpr unsigned kBelow = edge_rule::kEdgeMagnitude - 1;
     const std::int32_t n = width - 2;
     ++sumAbove, ++sumBelow, ++diffAbove, ++diffHere, ++diffBelow;
     for (std::int32_t i = 0; i < n; ++i) {
-        const auto sy = std::uint16_t(sumBelow[i] - sumAbove[i] + 3);
-        const auto sx = std::uint16_t(diffAbove[i] + diffHere[i] + diffBelow[i] + 3);
-        edge[i] = std::uint8_t((sy > 6u) | (sx > 6u));
+        const auto sy = std::uint16_t(sumBelow[i] - sumAbove[i] + int(kBelow));
+        const auto sx = std::uint16_t(diffAbove[i] + diffHere[i] + diffBelow[i] + int(kBelow));
+        edge[i] = std::uint8_t((sy > 2 * kBelow) | (sx > 2 * kBelow));
     }
     std::int32_t count = 0;
     std::uint8_t* p = out + 3;
@@ -135,7 +141,7 @@ RowEdges scanRowPortable(const std::int16_t* sumAbove, const std::int16_t* sumBe
         std::memcpy(p + std::size_t(i) * 3, kPaintTable[bits].data(), 24);
     }
     for (; i < n; ++i) {
-        p[std::size_t(i) * 3] = std::uint8_t(-edge[i]);
+        p[std::size_t(i) * 3] = edge[i] ? edge_rule::kEdgeBlue : 0;
         p[std::size_t(i) * 3 + 1] = 0;
         p[std::size_t(i) * 3 + 2] = 0;
         count += edge[i];

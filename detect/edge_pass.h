@@ -2,9 +2,10 @@
 // painting of the working copy fused into one pass over the picture.
 //
 // CaptureAndScan fills IntensityGrid exactly as Capture does, writes every
-// byte of `working` (the one-pixel frame with the picture's colours, the
-// interior black or blue exactly as ScanInterior paints it) and returns the
-// tallies ScanInterior would return. `working` must already have the
+// byte of `working` (the one-pixel frame with the picture's colours, each
+// interior pixel an edge or background colour by the rule of edge_rule.h)
+// and returns the scan's tallies: the edge count, the first and last edge
+// pixel in raster order, and the last interior pixel. `working` must already have the
 // picture's size (std::invalid_argument otherwise); its old pixels are never
 // read, so it need not be a copy.
 //
