@@ -158,15 +158,6 @@ EdgePassThreads DefaultEdgePassThreads(std::int32_t width, std::int32_t height) 
                                                                                          : EdgePassThreads::One;
 }
 
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working) {
-    return CaptureAndScan(picture, working, BestEdgePassKernel());
-}
-
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel) {
-    const std::int32_t w = picture.width(), h = picture.height();
-    return CaptureAndScan(picture, working, kernel, DefaultEdgePassStores(w, h), DefaultEdgePassThreads(w, h));
-}
-
 namespace {
 
 // What every band of one pass shares.
@@ -352,13 +343,14 @@ EdgeScanResult joinBands(const EdgeScanResult& upper, const EdgeScanResult& lowe
 
 } // namespace
 
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel,
-                              EdgePassStores stores, EdgePassThreads threads) {
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, const EdgePassOptions& options) {
     using namespace edgepass;
     const std::int32_t w = picture.width(), h = picture.height();
     if (working.width() != w || working.height() != h)
         throw std::invalid_argument("the working copy must have the picture's size");
-    const Kernels& k = kernelsFor(kernel);
+    const Kernels& k = kernelsFor(options.kernel.value_or(BestEdgePassKernel()));
+    const EdgePassStores stores = options.stores.value_or(DefaultEdgePassStores(w, h));
+    const EdgePassThreads threads = options.threads.value_or(DefaultEdgePassThreads(w, h));
     EdgeScanResult r;
     if (w < 3 || h < 3) { // no interior: the copy and the grid are all there is
         for (std::int32_t y = 0; y < h; ++y)

@@ -25,6 +25,8 @@
 #include "edge_scan.h"
 #include "picture_surface.h"
 
+#include <optional>
+
 namespace quadfind {
 
 // Inner loops: plain code the compiler vectorises for any x86-64 (SSE2), or
@@ -51,11 +53,17 @@ EdgePassStores DefaultEdgePassStores(std::int32_t width, std::int32_t height);
 enum class EdgePassThreads { One, Two };
 EdgePassThreads DefaultEdgePassThreads(std::int32_t width, std::int32_t height);
 
-// The best kernel and the defaults for the picture's size.
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working);
+// What a pass may be told; anything unset is chosen for this processor and
+// the picture's size (the fastest kernel, DefaultEdgePassStores,
+// DefaultEdgePassThreads). Every choice gives the same results.
+struct EdgePassOptions {
+    std::optional<EdgePassKernel> kernel;
+    std::optional<EdgePassStores> stores;
+    std::optional<EdgePassThreads> threads;
+};
+
 // Throws std::invalid_argument for a kernel this processor lacks.
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel);
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel,
-                              EdgePassStores stores, EdgePassThreads threads);
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working,
+                              const EdgePassOptions& options = {});
 
 } // namespace quadfind

@@ -72,6 +72,7 @@ protected:
     EdgePassKernel kernel() const { return std::get<0>(GetParam()); }
     EdgePassStores stores() const { return std::get<1>(GetParam()); }
     EdgePassThreads threads() const { return std::get<2>(GetParam()); }
+    EdgePassOptions options() const { return {kernel(), stores(), threads()}; }
 
     // Runs the pass on `picture` over a garbage working copy and compares it
     // with the per-pixel oracle; then checks every grid cell.
@@ -84,7 +85,7 @@ protected:
         // overwrite every one of them.
         PictureSurface working = garbage(w, h);
         Capture(working);
-        const EdgeScanResult got = CaptureAndScan(picture, working, kernel(), stores(), threads());
+        const EdgeScanResult got = CaptureAndScan(picture, working, options());
         EXPECT_EQ(got, want) << what;
         if (working != expected) {
             for (int y = 0; y < h; ++y)
@@ -163,7 +164,7 @@ TEST_P(EdgePass, ThresholdAtEveryColumn) {
             PictureSurface s = filled(kW, 3, 0x808080);
             s.row(c.row)[3 * x] = std::uint8_t(0x80 + c.delta);
             PictureSurface working(kW, 3);
-            const EdgeScanResult r = CaptureAndScan(s, working, kernel(), stores(), threads());
+            const EdgeScanResult r = CaptureAndScan(s, working, options());
             int expected = 0;
             for (int n = x - 1; n <= x + 1; ++n)
                 if (n >= 1 && n <= kW - 2 && (c.row == 2 || n != x))
@@ -185,7 +186,7 @@ TEST_P(EdgePass, SingleDotOnEveryRow) {
         PictureSurface s = filled(kW, kH, 0x404040);
         s.setPixel(5 + y % 27, y, 0xFFFFFF);
         PictureSurface working(kW, kH), map;
-        ASSERT_EQ(CaptureAndScan(s, working, kernel(), stores(), threads()), referenceScan(s, map))
+        ASSERT_EQ(CaptureAndScan(s, working, options()), referenceScan(s, map))
             << "dot on row " << y;
         ASSERT_EQ(working, map) << "dot on row " << y;
     }
