@@ -169,7 +169,7 @@ void TForm1::Button6Click() {
         // agree: a repeated detection allocates nothing.
         quadfind::PictureSurface working = Image2->takePicture();
         const quadfind::EdgeDetectionRun run =
-            quadfind::RunEdgeDetection(picture, working, QLocale().decimalPoint().toStdString());
+            quadfind::RunEdgeDetection(picture, working, workspace_, QLocale().decimalPoint().toStdString());
         for (int n = 1; n <= quadfind::FieldTexts::kCount; ++n)
             if (const auto& text = run.fields.edit(n))
                 Edit(n)->setText(QString::fromStdString(*text));

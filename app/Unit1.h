@@ -14,6 +14,8 @@
 
 #include "ui_Unit1.h"
 
+#include "edge_pass.h"
+
 #include <QLineEdit>
 #include <QPointer>
 #include <QString>
@@ -67,6 +69,7 @@ private:
     std::array<QLineEdit*, 14> edits_{};
     QString pictureFolder_; // where the last picture loaded came from
     std::array<QPointer<TPictureViewer>, 2> viewers_;
+    quadfind::EdgePassWorkspace workspace_;
 };
 
 // The one main window, set by the program entry when it creates the form.

@@ -139,9 +139,10 @@ void benchCommand(benchmark::State& state, const PictureSurface* picture) {
     // One untimed run sizes the working copy and the grid, as the window's
     // second and later runs find them.
     PictureSurface working;
-    RunEdgeDetection(*picture, working, ".");
+    EdgePassWorkspace workspace;
+    RunEdgeDetection(*picture, working, workspace, ".");
     for (auto _ : state) {
-        auto run = RunEdgeDetection(*picture, working, ".");
+        auto run = RunEdgeDetection(*picture, working, workspace, ".");
         benchmark::DoNotOptimize(run);
         benchmark::DoNotOptimize(working.row(0));
         benchmark::ClobberMemory();
@@ -153,9 +154,10 @@ void benchCommand(benchmark::State& state, const PictureSurface* picture) {
 // instead of the one chosen for this processor.
 void benchPortable(benchmark::State& state, const PictureSurface* picture) {
     PictureSurface working;
-    RunEdgeDetection(*picture, working, ".");
+    EdgePassWorkspace workspace;
+    RunEdgeDetection(*picture, working, workspace, ".");
     for (auto _ : state) {
-        const EdgeScanResult scan = CaptureAndScan(*picture, working, {.kernel = EdgePassKernel::Portable});
+        const EdgeScanResult scan = CaptureAndScan(*picture, working, workspace, {EdgePassKernel::Portable, std::nullopt, std::nullopt});
         const QuadReport report = ReportQuadrilateral(scan);
         DrawDiagonals(working, scan, report);
         auto fields = FormatFields(scan, report, ".");
@@ -170,7 +172,8 @@ void benchOpenCv(benchmark::State& state, const PictureSurface* picture) {
     OpenCvDetector cvd;
     // Both must find the same edges, or the comparison means nothing.
     PictureSurface working;
-    const EdgeScanResult ours = RunEdgeDetection(*picture, working, ".").scan;
+    EdgePassWorkspace workspace;
+    const EdgeScanResult ours = RunEdgeDetection(*picture, working, workspace, ".").scan;
     if (!(cvd.run(*picture) == ours)) {
         state.SkipWithError("OpenCV and the command disagree on the edge tallies");
         return;

@@ -130,11 +130,12 @@ int main(int argc, char* argv[]) {
 
     const std::string separator = QLocale::system().decimalPoint().toStdString();
     PictureSurface working;
+    EdgePassWorkspace workspace;
     int failures = 0;
     for (const QString& file : pictures) {
         try {
             const PictureSurface picture = LoadPicture(file.toStdString(), limits);
-            const EdgeDetectionRun run = RunEdgeDetection(picture, working, separator);
+            const EdgeDetectionRun run = RunEdgeDetection(picture, working, workspace, separator);
             if (!overlay.isEmpty()) {
                 const QString target = overlayIntoDirectory
                                            ? QDir(overlay).filePath(QFileInfo(file).completeBaseName() + ".bmp")

@@ -5,7 +5,7 @@
 namespace quadfind {
 
 EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
-                                  std::string_view decimalSeparator) {
+                                  EdgePassWorkspace& workspace, std::string_view decimalSeparator) {
     // The fused pass writes every byte of the working copy, so it needs the
     // picture's size and nothing of its pixels.
     if (working.width() != picture.width() || working.height() != picture.height()) {
@@ -13,7 +13,7 @@ EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface&
         working = PictureSurface(picture.width(), picture.height(), PictureSurface::Uninitialised{});
     }
     EdgeDetectionRun run;
-    run.scan = CaptureAndScan(picture, working);
+    run.scan = CaptureAndScan(picture, working, workspace);
     run.report = ReportQuadrilateral(run.scan);
     DrawDiagonals(working, run.scan, run.report);
     run.fields = FormatFields(run.scan, run.report, decimalSeparator);

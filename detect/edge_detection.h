@@ -5,10 +5,12 @@
 // draws the diagonals. `working` then holds what the result view shows. Its
 // old pixels never matter: a `working` of the picture's size is reused as it
 // is, with no allocation; any other is freed first and replaced by one of the
-// picture's size. An empty picture gives the empty-picture results. Not reentrant:
+// picture's size. `workspace` keeps the pass's scratch and helper thread for
+// the next run. An empty picture gives the empty-picture results. Not reentrant:
 // IntensityGrid is one global, as is the GUI thread that uses it.
 #pragma once
 
+#include "edge_pass.h"
 #include "edge_scan.h"
 #include "picture_surface.h"
 #include "quad_report.h"
@@ -24,6 +26,6 @@ struct EdgeDetectionRun {
 };
 
 EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
-                                  std::string_view decimalSeparator);
+                                  EdgePassWorkspace& workspace, std::string_view decimalSeparator);
 
 } // namespace quadfind

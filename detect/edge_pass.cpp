@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <memory>
 #include <cstdint>
 #include <cstring>
 #include <semaphore>
@@ -92,8 +93,6 @@ struct Scratch {
     static constexpr std::size_t kStagedRows = kStreamTileRows + kTileRows;
     static constexpr std::int32_t kStreamScanRows = 4;
 };
-Scratch bandScratch[2]; // one per band
-
 } // namespace
 
 } // namespace edgepass
@@ -319,16 +318,6 @@ private:
     std::thread thread_; // last: starts once the rest exists
 };
 
-// Null when no thread can be started; the pass then runs in one band.
-BandHelper* bandHelper() {
-    try {
-        static BandHelper helper;
-        return &helper;
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
-}
-
 // Raster order across the bands: the first band's first edge, the second's last.
 EdgeScanResult joinBands(const EdgeScanResult& upper, const EdgeScanResult& lower) {
     if (upper.EdgeCount == 0)
@@ -343,7 +332,29 @@ EdgeScanResult joinBands(const EdgeScanResult& upper, const EdgeScanResult& lowe
 
 } // namespace
 
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, const EdgePassOptions& options) {
+struct EdgePassWorkspace::Parts {
+    edgepass::Scratch band[2];
+    std::unique_ptr<BandHelper> helper;
+    bool noHelper = false; // a thread could not be started: one band from then on
+
+    // Null when no thread can be started; the pass then runs in one band.
+    BandHelper* bandHelper() {
+        if (!helper && !noHelper) {
+            try {
+                helper = std::make_unique<BandHelper>();
+            } catch (const std::system_error&) {
+                noHelper = true;
+            }
+        }
+        return helper.get();
+    }
+};
+
+EdgePassWorkspace::EdgePassWorkspace() : parts_(std::make_unique<Parts>()) {}
+EdgePassWorkspace::~EdgePassWorkspace() = default;
+
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
+                              const EdgePassOptions& options) {
     using namespace edgepass;
     const std::int32_t w = picture.width(), h = picture.height();
     if (working.width() != w || working.height() != h)
@@ -377,15 +388,16 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
     // Two bands split at a tile boundary near the middle, each with a tile
     // at least.
     const std::int32_t split = h / 2 / pass.tileRows * pass.tileRows;
-    BandHelper* helper = threads == EdgePassThreads::Two && split > 0 ? bandHelper() : nullptr;
-    bandScratch[0].prepare(w, streaming);
+    EdgePassWorkspace::Parts& parts = *workspace.parts_;
+    BandHelper* helper = threads == EdgePassThreads::Two && split > 0 ? parts.bandHelper() : nullptr;
+    parts.band[0].prepare(w, streaming);
     if (helper) {
-        bandScratch[1].prepare(w, streaming);
-        helper->start(pass, bandScratch[1], split, h);
-        const EdgeScanResult upper = runBand(pass, bandScratch[0], 0, split);
+        parts.band[1].prepare(w, streaming);
+        helper->start(pass, parts.band[1], split, h);
+        const EdgeScanResult upper = runBand(pass, parts.band[0], 0, split);
         r = joinBands(upper, helper->wait());
     } else {
-        r = runBand(pass, bandScratch[0], 0, h);
+        r = runBand(pass, parts.band[0], 0, h);
     }
 
     const std::size_t rowBytes = pass.rowBytes;

@@ -14,17 +14,17 @@
 // rows, so that each column receives a 64-byte run at a time.
 //
 // Cost: one read of the picture, one write of `working` and of the grid's
-// cells, no division and no per-pixel branch. Allocates only a scratch of
-// about 160 rows at a byte per pixel per band, kept, and grown only when a
-// picture needs more than any before it; the helper thread of the two-band
-// pass is started once, at the first pass that uses it.
-// Not reentrant (IntensityGrid and the scratch are global): call it from one
-// thread at a time.
+// cells, no division and no per-pixel branch. Allocates only the workspace's
+// scratch of about 160 rows at a byte per pixel per band, kept, and grown
+// only when a picture needs more than any before it; the workspace's helper
+// thread for the two-band pass is started once, at the first pass that uses
+// it. Not reentrant (IntensityGrid is one global): run one pass at a time.
 #pragma once
 
 #include "edge_scan.h"
 #include "picture_surface.h"
 
+#include <memory>
 #include <optional>
 
 namespace quadfind {
@@ -62,8 +62,25 @@ struct EdgePassOptions {
     std::optional<EdgePassThreads> threads;
 };
 
+// What a pass keeps for the next one: the scratch rows of each band and the
+// helper thread of the two-band pass (ended with the workspace).
+class EdgePassWorkspace {
+public:
+    EdgePassWorkspace();
+    ~EdgePassWorkspace();
+    EdgePassWorkspace(const EdgePassWorkspace&) = delete;
+    EdgePassWorkspace& operator=(const EdgePassWorkspace&) = delete;
+
+    struct Parts; // edge_pass.cpp
+
+private:
+    friend EdgeScanResult CaptureAndScan(const PictureSurface&, PictureSurface&, EdgePassWorkspace&,
+                                         const EdgePassOptions&);
+    std::unique_ptr<Parts> parts_;
+};
+
 // Throws std::invalid_argument for a kernel this processor lacks.
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working,
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
                               const EdgePassOptions& options = {});
 
 } // namespace quadfind

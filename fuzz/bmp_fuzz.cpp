@@ -20,6 +20,7 @@ constexpr std::uint64_t kMaxPixels = 1 << 16;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static PictureSurface working; // reused between runs, as the window does
+    static EdgePassWorkspace workspace;
     PictureSurface picture;
     try {
         picture = DecodeBmp({data, size}, LoadLimits{kMaxPixels});
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The reader refuses empty pictures and those over the limit.
     if (picture.empty() || std::uint64_t(picture.width()) * std::uint64_t(picture.height()) > kMaxPixels)
         __builtin_trap();
-    const EdgeDetectionRun run = RunEdgeDetection(picture, working, ".");
+    const EdgeDetectionRun run = RunEdgeDetection(picture, working, workspace, ".");
     if (run.scan.EdgeCount < 0 || working.width() != picture.width() || working.height() != picture.height())
         __builtin_trap();
     if (DecodeBmp(EncodeBmp(picture), LoadLimits{kMaxPixels}) != picture)

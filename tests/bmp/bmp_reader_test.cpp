@@ -145,7 +145,7 @@ TEST(BmpReader, PictureJustOverTheGridGivesItsKnownCorners) {
 
     for (const PictureSurface& picture : {fromPalette, decode(EncodeBmp(expected))}) {
         PictureSurface working, reference;
-        const EdgeDetectionRun run = RunEdgeDetection(picture, working, ".");
+        const EdgeDetectionRun run = RunEdgeDetection(picture, working, testWorkspace(), ".");
         EXPECT_EQ(run.scan.FirstEdge, (Point{x0 - 1, y0 - 1}));
         EXPECT_EQ(run.scan.LastEdge, (Point{x1 + 1, y1 + 1}));
         EXPECT_EQ(run.scan.ScanEnd, (Point{kWidth - 2, kHeight - 2}));

@@ -82,7 +82,7 @@ TEST_P(KnownAnswers, FieldsCornersAndEdgeMap) {
     const PictureSurface picture = k.picture();
     const PictureSurface before = picture;
     PictureSurface working;
-    const EdgeDetectionRun run = RunEdgeDetection(picture, working, ".");
+    const EdgeDetectionRun run = RunEdgeDetection(picture, working, testWorkspace(), ".");
 
     EXPECT_EQ(texts(run.fields), k.fields);
     if (k.edgeCount >= 0) {
@@ -102,7 +102,7 @@ TEST_P(KnownAnswers, FieldsCornersAndEdgeMap) {
 
 TEST(EdgeDetection, WhiteSquareBandAndDiagonals) {
     PictureSurface working;
-    RunEdgeDetection(whiteSquare(), working, ".");
+    RunEdgeDetection(whiteSquare(), working, testWorkspace(), ".");
     // The diagonals cover the band's corners; everything else in the band is
     // blue and the square's middle is black.
     auto onGreen = [](int x, int y) { return x == y && x >= 2 && x < 7; };
@@ -126,7 +126,7 @@ TEST(EdgeDetection, FrameKeepsItsColoursAndInteriorHoldsOnlyTheFourColours) {
     for (const auto& [w, h] : {std::pair{3, 3}, {17, 5}, {64, 33}}) {
         const PictureSurface picture = randomPicture(w, h, std::uint32_t(w * 131 + h));
         PictureSurface working;
-        const auto run = RunEdgeDetection(picture, working, ".");
+        const auto run = RunEdgeDetection(picture, working, testWorkspace(), ".");
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
                 const bool frame = x == 0 || y == 0 || x == w - 1 || y == h - 1;
@@ -153,7 +153,7 @@ TEST(EdgeDetection, MatchesReferenceOnRandomAndStructuredPictures) {
             fillRect(picture, x0, y0, x0 + 1 + int(rng() % 3) % (w - x0 - 1), y0 + 1, Colour(rng() % 3) << 16);
         }
         PictureSurface working, expected;
-        const auto run = RunEdgeDetection(picture, working, ".");
+        const auto run = RunEdgeDetection(picture, working, testWorkspace(), ".");
         const auto ref = referenceScan(picture, expected);
         DrawDiagonals(expected, ref, ReportQuadrilateral(ref));
         ASSERT_EQ(run.scan, ref) << w << " x " << h << " trial " << trial;
@@ -183,7 +183,7 @@ TEST(GradientOperators, ThresholdAndSignLoss) {
             s.setPixel(x, 2, Colour(c.bottom[x]) << 16);
         }
         PictureSurface working;
-        const auto run = RunEdgeDetection(s, working, ".");
+        const auto run = RunEdgeDetection(s, working, testWorkspace(), ".");
         EXPECT_EQ(run.scan.EdgeCount, c.edge ? 1 : 0)
             << "top " << c.top[0] << c.top[1] << c.top[2] << " bottom " << c.bottom[0] << c.bottom[1] << c.bottom[2];
     }
@@ -208,7 +208,7 @@ TEST(EdgeDetection, OnlyBlueCounts) {
     PictureSurface s = filled(12, 12, 0x400000);
     fillRect(s, 2, 2, 8, 8, 0x40FFFF); // green and red change, blue does not
     PictureSurface working;
-    EXPECT_EQ(RunEdgeDetection(s, working, ".").scan.EdgeCount, 0);
+    EXPECT_EQ(RunEdgeDetection(s, working, testWorkspace(), ".").scan.EdgeCount, 0);
 }
 
 TEST(EdgeDetection, ShiftingTheShapeShiftsTheCorners) {
@@ -216,7 +216,7 @@ TEST(EdgeDetection, ShiftingTheShapeShiftsTheCorners) {
         PictureSurface s(60, 60);
         fillRect(s, 10 + dx, 10 + dy, 20 + dx, 25 + dy, kWhite);
         PictureSurface working;
-        const auto run = RunEdgeDetection(s, working, ".");
+        const auto run = RunEdgeDetection(s, working, testWorkspace(), ".");
         EXPECT_EQ(run.scan.FirstEdge, (Point{9 + dx, 9 + dy}));
         EXPECT_EQ(run.scan.LastEdge, (Point{21 + dx, 26 + dy}));
         EXPECT_EQ(run.report.BoxWidth, 12);
@@ -227,8 +227,8 @@ TEST(EdgeDetection, ShiftingTheShapeShiftsTheCorners) {
 TEST(EdgeDetection, TwoRunsAreIdentical) {
     const PictureSurface picture = randomPicture(40, 30, 99);
     PictureSurface a, b;
-    const auto first = RunEdgeDetection(picture, a, ".");
-    const auto second = RunEdgeDetection(picture, b, ".");
+    const auto first = RunEdgeDetection(picture, a, testWorkspace(), ".");
+    const auto second = RunEdgeDetection(picture, b, testWorkspace(), ".");
     EXPECT_EQ(first.scan, second.scan);
     EXPECT_EQ(texts(first.fields), texts(second.fields));
     EXPECT_EQ(a, b);
@@ -238,8 +238,8 @@ TEST(EdgeDetection, TwoRunsAreIdentical) {
 // cover; they must not leak into its result.
 TEST(EdgeDetection, regression_large_then_small) {
     PictureSurface working;
-    RunEdgeDetection(filled(1920, 480, kWhite), working, ".");
-    const auto run = RunEdgeDetection(whiteSquare(), working, ".");
+    RunEdgeDetection(filled(1920, 480, kWhite), working, testWorkspace(), ".");
+    const auto run = RunEdgeDetection(whiteSquare(), working, testWorkspace(), ".");
     EXPECT_EQ(run.scan.EdgeCount, 32);
     EXPECT_EQ(run.scan.LastEdge, (Point{7, 7}));
     EXPECT_TRUE(IntensityGrid.usesStaticGrid());
@@ -260,7 +260,7 @@ TEST(EdgeDetection, regression_oversize_pictures) {
         fillRect(s, c.w - 8, c.h - 6, c.w - 4, c.h - 3, kWhite);
         fillRect(s, 3, 2, 4, 3, kWhite);
         PictureSurface working;
-        const auto run = RunEdgeDetection(s, working, ",");
+        const auto run = RunEdgeDetection(s, working, testWorkspace(), ",");
         EXPECT_FALSE(IntensityGrid.usesStaticGrid());
         EXPECT_EQ(run.scan.FirstEdge, (Point{2, 1})) << c.w << " x " << c.h;
         EXPECT_EQ(run.scan.LastEdge, (Point{c.w - 3, c.h - 2})) << c.w << " x " << c.h;
@@ -275,7 +275,7 @@ TEST(EdgeDetection, regression_oversize_pictures) {
     }
     // Back within the limit: the static grid and the known answer again.
     PictureSurface working;
-    EXPECT_EQ(RunEdgeDetection(whiteSquare(), working, ".").scan.EdgeCount, 32);
+    EXPECT_EQ(RunEdgeDetection(whiteSquare(), working, testWorkspace(), ".").scan.EdgeCount, 32);
     EXPECT_TRUE(IntensityGrid.usesStaticGrid());
 }
 
@@ -297,7 +297,7 @@ TEST(FieldText, HalvesAndSeparators) {
 
 TEST(FieldText, SeparatorReachesOnlyTheHalves) {
     PictureSurface working;
-    const auto run = RunEdgeDetection(whiteSquare(), working, ",");
+    const auto run = RunEdgeDetection(whiteSquare(), working, testWorkspace(), ",");
     EXPECT_EQ(*run.fields.edit(13), "2,5");
     EXPECT_EQ(*run.fields.edit(14), "2,5");
     EXPECT_EQ(*run.fields.edit(5), "5");

@@ -85,7 +85,7 @@ protected:
         // overwrite every one of them.
         PictureSurface working = garbage(w, h);
         Capture(working);
-        const EdgeScanResult got = CaptureAndScan(picture, working, options());
+        const EdgeScanResult got = CaptureAndScan(picture, working, testWorkspace(), options());
         EXPECT_EQ(got, want) << what;
         if (working != expected) {
             for (int y = 0; y < h; ++y)
@@ -164,7 +164,7 @@ TEST_P(EdgePass, ThresholdAtEveryColumn) {
             PictureSurface s = filled(kW, 3, 0x808080);
             s.row(c.row)[3 * x] = std::uint8_t(0x80 + c.delta);
             PictureSurface working(kW, 3);
-            const EdgeScanResult r = CaptureAndScan(s, working, options());
+            const EdgeScanResult r = CaptureAndScan(s, working, testWorkspace(), options());
             int expected = 0;
             for (int n = x - 1; n <= x + 1; ++n)
                 if (n >= 1 && n <= kW - 2 && (c.row == 2 || n != x))
@@ -186,7 +186,7 @@ TEST_P(EdgePass, SingleDotOnEveryRow) {
         PictureSurface s = filled(kW, kH, 0x404040);
         s.setPixel(5 + y % 27, y, 0xFFFFFF);
         PictureSurface working(kW, kH), map;
-        ASSERT_EQ(CaptureAndScan(s, working, options()), referenceScan(s, map))
+        ASSERT_EQ(CaptureAndScan(s, working, testWorkspace(), options()), referenceScan(s, map))
             << "dot on row " << y;
         ASSERT_EQ(working, map) << "dot on row " << y;
     }
@@ -194,7 +194,7 @@ TEST_P(EdgePass, SingleDotOnEveryRow) {
 
 TEST(EdgePassContract, WorkingCopyOfAnotherSizeIsRefused) {
     PictureSurface working(10, 10);
-    EXPECT_THROW(CaptureAndScan(PictureSurface(10, 11), working), std::invalid_argument);
+    EXPECT_THROW(CaptureAndScan(PictureSurface(10, 11), working, testWorkspace()), std::invalid_argument);
 }
 
 // The command gives its working copy the picture's size only when it differs;
@@ -205,8 +205,8 @@ TEST(EdgeDetectionCommand, regression_reused_working_copy) {
     PictureSurface reused = garbage(50, 30);
     for (const PictureSurface& p : pictures) {
         PictureSurface fresh;
-        const EdgeDetectionRun a = RunEdgeDetection(p, reused, ",");
-        const EdgeDetectionRun b = RunEdgeDetection(p, fresh, ",");
+        const EdgeDetectionRun a = RunEdgeDetection(p, reused, testWorkspace(), ",");
+        const EdgeDetectionRun b = RunEdgeDetection(p, fresh, testWorkspace(), ",");
         EXPECT_EQ(a.scan, b.scan);
         EXPECT_EQ(reused, fresh) << p.width() << " x " << p.height();
         for (int n = 1; n <= FieldTexts::kCount; ++n)

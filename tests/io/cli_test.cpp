@@ -107,7 +107,7 @@ TEST_F(Cli, BrokenPictureIsReportedAndTheOthersStillRun) {
 TEST_F(Cli, OverlayIsTheResultPicture) {
     const PictureSurface picture = whiteSquare();
     PictureSurface expected;
-    RunEdgeDetection(picture, expected, ".");
+    RunEdgeDetection(picture, expected, testWorkspace(), ".");
 
     const QString one = write("one.bmp", picture);
     const QString target = dir.filePath(QStringLiteral("result.bmp"));

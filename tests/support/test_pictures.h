@@ -3,6 +3,7 @@
 // per pixel, with no grid and no cleverness.
 #pragma once
 
+#include "edge_pass.h"
 #include "edge_scan.h"
 #include "picture_surface.h"
 
@@ -11,6 +12,12 @@
 #include <random>
 
 namespace quadfind::testing {
+
+// One workspace for every pass a test process runs, as a program keeps one.
+inline EdgePassWorkspace& testWorkspace() {
+    static EdgePassWorkspace workspace;
+    return workspace;
+}
 
 inline PictureSurface filled(int w, int h, Colour c) {
     PictureSurface s(w, h);
