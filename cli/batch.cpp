@@ -1,0 +1,155 @@
+#include "batch.h"
+
+#include "bmp_writer.h"
+#include "edge_detection.h"
+#include "names.h"
+#include "panel_text.h"
+#include "terminal.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QString>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace quadfind::cli {
+
+namespace {
+
+struct Result {
+    std::string out, err;
+    bool ready = false;
+};
+
+std::string panelText(const std::string& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
+    return Escaped(file) + ": " + std::to_string(picture.width()) + " x " + std::to_string(picture.height()) + ", " +
+           std::to_string(run.scan.EdgeCount) + " edge pixels\n" + PanelText(ShownAfterFirstRun(run.fields));
+}
+
+std::string jsonString(const std::string& s) {
+    // QJsonObject sorts its keys, so the line is assembled here in the
+    // documented order and only the escaping is left to QJsonDocument.
+    const QByteArray array = QJsonDocument(QJsonArray{QString::fromUtf8(s)}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2).toStdString();
+}
+
+std::string jsonLine(const std::string& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
+    std::string fields;
+    for (int n = 1; n <= FieldTexts::kCount; ++n) {
+        const auto& text = run.fields.edit(n);
+        fields += (n == 1 ? "\"Edit" : ",\"Edit") + std::to_string(n) + "\":" + (text ? jsonString(*text) : "null");
+    }
+    return "{\"file\":" + jsonString(file) + ",\"width\":" + std::to_string(picture.width()) +
+           ",\"height\":" + std::to_string(picture.height()) + ",\"edge_count\":" + std::to_string(run.scan.EdgeCount) +
+           ",\"fields\":{" + fields + "}}\n";
+}
+
+// The edge-detection core keeps its grid in one global: one run at a time.
+// Loading and writing, most of a picture's time, go on in parallel.
+std::mutex detectionMutex;
+
+Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
+    Result r;
+    const std::string& file = batch.pictures[i];
+    try {
+        const PictureSurface picture = LoadPicture(file, batch.limits);
+        EdgeDetectionRun run;
+        {
+            const std::lock_guard<std::mutex> lock(detectionMutex);
+            run = RunEdgeDetection(picture, working, batch.decimalSeparator);
+        }
+        if (!batch.overlays.empty())
+            SaveBmp(working, batch.overlays[i]);
+        r.out = batch.json ? jsonLine(file, picture, run) : panelText(file, picture, run);
+    } catch (const std::exception& e) {
+        r.err = "quadfind-cli: " + Escaped(e.what()) + "\n";
+    }
+    return r;
+}
+
+} // namespace
+
+int RunBatch(const Batch& batch) {
+    const std::size_t total = batch.pictures.size();
+    const std::size_t jobs = std::size_t(std::max(1, batch.jobs));
+    const std::size_t window = 2 * jobs;
+    std::vector<Result> pending(window);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t claimed = 0, printed = 0;
+    bool stop = false;
+
+    const auto work = [&] {
+        PictureSurface working;
+        for (;;) {
+            std::size_t i;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return stop || claimed >= total || claimed < printed + window; });
+                if (stop || claimed >= total)
+                    return;
+                i = claimed++;
+            }
+            Result r = process(batch, i, working);
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                r.ready = true;
+                pending[i % window] = std::move(r);
+            }
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < std::min(jobs, total); ++t)
+        threads.emplace_back(work);
+
+    Progress progress(total);
+    const bool outOnTerminal = ::isatty(1);
+    int status = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        Result r;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return pending[i % window].ready; });
+            r = std::move(pending[i % window]);
+            pending[i % window].ready = false;
+        }
+        if (!r.err.empty()) {
+            progress.clear();
+            WriteErr(r.err);
+            status = 1;
+        }
+        if (!r.out.empty()) {
+            if (outOnTerminal)
+                progress.clear();
+            if (!WriteOut(r.out)) {
+                const int error = errno;
+                progress.clear();
+                WriteErr(std::string("quadfind-cli: cannot write to standard output: ") + std::strerror(error) + "\n");
+                status = 1;
+                const std::lock_guard<std::mutex> lock(mutex);
+                stop = true;
+            }
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            printed = i + 1;
+        }
+        changed.notify_all();
+        if (stop)
+            break;
+        progress.update(i + 1);
+    }
+    for (std::thread& t : threads)
+        t.join();
+    return status;
+}
+
+} // namespace quadfind::cli
