@@ -17,6 +17,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace quadfind::cli {
@@ -25,6 +26,9 @@ namespace {
 
 struct Result {
     std::string out, err;
+    // Committed just before `out` is printed, by which time the disk has
+    // mostly written it.
+    std::optional<PendingBmp> overlay;
     bool ready = false;
 };
 
@@ -66,7 +70,7 @@ Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
             run = RunEdgeDetection(picture, working, batch.decimalSeparator);
         }
         if (!batch.overlays.empty())
-            SaveBmp(working, batch.overlays[i]);
+            r.overlay.emplace(working, batch.overlays[i]);
         r.out = batch.json ? jsonLine(file, picture, run) : panelText(file, picture, run);
     } catch (const std::exception& e) {
         r.err = "quadfind-cli: " + Escaped(e.what()) + "\n";
@@ -79,7 +83,10 @@ Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
 int RunBatch(const Batch& batch) {
     const std::size_t total = batch.pictures.size();
     const std::size_t jobs = std::size_t(std::max(1, batch.jobs));
-    const std::size_t window = 2 * jobs;
+    // Enough results ahead of the printer for the disk to write a few
+    // overlays while the next pictures are processed; each holds its text
+    // and an open file, not a picture.
+    const std::size_t window = std::max<std::size_t>(8, 2 * jobs);
     std::vector<Result> pending(window);
     std::mutex mutex;
     std::condition_variable changed;
@@ -120,6 +127,14 @@ int RunBatch(const Batch& batch) {
             changed.wait(lock, [&] { return pending[i % window].ready; });
             r = std::move(pending[i % window]);
             pending[i % window].ready = false;
+        }
+        if (r.overlay) {
+            try {
+                r.overlay->commit();
+            } catch (const std::exception& e) {
+                r.out.clear();
+                r.err = "quadfind-cli: " + Escaped(e.what()) + "\n";
+            }
         }
         if (!r.err.empty()) {
             progress.clear();

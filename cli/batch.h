@@ -2,9 +2,12 @@
 // threads and prints each picture's result in input order.
 //
 // Output is byte for byte the same whatever `jobs` is: results wait in a
-// window of 2 x jobs slots until every picture before them is printed, so a
-// slow picture holds the others back rather than letting memory grow. Each
+// window of a few slots a job until every picture before them is printed, so
+// a slow picture holds the others back rather than letting memory grow. Each
 // thread keeps one working picture, reused from one picture to the next.
+// Overlays are written by the jobs and put in place, in order, just before
+// their picture's line is printed: a printed line means its overlay is on
+// the disk.
 #pragma once
 
 #include "picture_file.h"

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <stdexcept>
 
 namespace quadfind {
@@ -54,87 +55,16 @@ std::array<std::uint8_t, kHeaders> headersOf(const PictureSurface& picture) {
     return h;
 }
 
-// The temporary file: removed unless committed, so that no partial file ever
-// stays behind.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string& target) : target_(target) {
-        const std::size_t slash = target.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-        // Hidden, and named after the target, so that one left by a killed
-        // run says whose it was.
-        name_ = folder + "." + (base.size() > 200 ? std::string("quadfind") : base) + ".XXXXXX";
-        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
-        if (fd_ < 0)
-            fail("cannot create a temporary file in its folder");
-        // mkstemp makes the file private; an overlay gets the permissions any
-        // new file of the user's would.
+mode_t newFileMode() {
+    // umask can only be read by setting it; done once, before any thread
+    // of ours creates files.
+    static const mode_t mode = [] {
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        if (::fchmod(fd_, 0666 & ~mask) != 0)
-            fail();
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!committed_ && !name_.empty())
-            ::unlink(name_.c_str());
-    }
-
-    // Writes all of `parts`, which it may change.
-    void write(iovec* parts, int count) {
-        while (count > 0) {
-            const ssize_t n = ::writev(fd_, parts, count);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                fail();
-            if (n == 0) {
-                errno = ENOSPC;
-                fail();
-            }
-            std::size_t done = std::size_t(n);
-            while (count > 0 && done >= parts->iov_len) {
-                done -= parts->iov_len;
-                ++parts;
-                --count;
-            }
-            if (count > 0) {
-                parts->iov_base = static_cast<char*>(parts->iov_base) + done;
-                parts->iov_len -= done;
-            }
-        }
-    }
-
-    void commit() {
-        if (::fsync(fd_) != 0)
-            fail();
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0)
-            fail();
-        if (::rename(name_.c_str(), target_.c_str()) != 0)
-            fail();
-        committed_ = true;
-    }
-
-private:
-    [[noreturn]] void fail(const char* what = nullptr) {
-        const int error = errno;
-        std::string message = "Cannot write " + target_ + ": ";
-        if (what)
-            message += std::string(what) + ": ";
-        throw PictureError(message + std::strerror(error));
-    }
-
-    std::string target_;
-    std::string name_;
-    int fd_ = -1;
-    bool committed_ = false;
-};
+        return 0666 & ~mask;
+    }();
+    return mode;
+}
 
 } // namespace
 
@@ -151,31 +81,131 @@ std::vector<std::uint8_t> EncodeBmp(const PictureSurface& picture) {
     return out;
 }
 
-void SaveBmp(const PictureSurface& picture, const std::string& path) {
+PendingBmp::PendingBmp(const PictureSurface& picture, const std::string& path) : target_(path) {
     const auto headers = headersOf(picture);
     const std::size_t rowBytes = picture.rowBytes();
     const std::size_t stride = std::size_t(strideOf(picture));
-    TemporaryFile file(path);
-    // Each row goes to the file as it lies in the picture, bottom row first,
-    // followed by its padding: a few hundred rows per system call, no copy.
-    static constexpr std::uint8_t kPadding[3] = {};
-    const std::size_t padding = stride - rowBytes;
-    constexpr int kPartsPerWrite = 512; // within every system's IOV_MAX
-    std::array<iovec, kPartsPerWrite> parts;
-    int count = 0;
-    parts[count++] = {const_cast<std::uint8_t*>(headers.data()), kHeaders};
-    for (std::int32_t y = picture.height() - 1; y >= 0; --y) {
-        if (count + 2 > kPartsPerWrite) {
-            file.write(parts.data(), count);
-            count = 0;
+
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Hidden, and named after the target, so that one left by a killed run
+    // says whose it was.
+    std::string name = folder + "." + (base.size() > 200 ? std::string("quadfind") : base) + ".XXXXXX";
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        fail("cannot create a temporary file in its folder");
+    name_ = std::move(name);
+    try {
+        // mkstemp makes the file private; an overlay gets the permissions
+        // any new file of the user's would.
+        if (::fchmod(fd_, newFileMode()) != 0)
+            fail();
+        // Each row goes to the file as it lies in the picture, bottom row
+        // first, followed by its padding: a few hundred rows per system
+        // call, no copy.
+        static constexpr std::uint8_t kPadding[3] = {};
+        const std::size_t padding = stride - rowBytes;
+        constexpr int kPartsPerWrite = 512; // within every system's IOV_MAX
+        std::array<iovec, kPartsPerWrite> parts;
+        int count = 0;
+        parts[count++] = {const_cast<std::uint8_t*>(headers.data()), kHeaders};
+        for (std::int32_t y = picture.height() - 1; y >= 0; --y) {
+            if (count + 2 > kPartsPerWrite) {
+                write(parts.data(), count);
+                count = 0;
+            }
+            if (rowBytes != 0)
+                parts[count++] = {const_cast<std::uint8_t*>(picture.row(y)), rowBytes};
+            if (padding != 0)
+                parts[count++] = {const_cast<std::uint8_t*>(kPadding), padding};
         }
-        if (rowBytes != 0)
-            parts[count++] = {const_cast<std::uint8_t*>(picture.row(y)), rowBytes};
-        if (padding != 0)
-            parts[count++] = {const_cast<std::uint8_t*>(kPadding), padding};
+        write(parts.data(), count);
+        // Only a hint: commit's fsync is what counts.
+        (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    } catch (...) {
+        discard();
+        throw;
     }
-    file.write(parts.data(), count);
-    file.commit();
 }
+
+PendingBmp::PendingBmp(PendingBmp&& other) noexcept
+    : target_(std::move(other.target_)), name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)) {
+    other.name_.clear();
+}
+
+PendingBmp& PendingBmp::operator=(PendingBmp&& other) noexcept {
+    if (this != &other) {
+        discard();
+        target_ = std::move(other.target_);
+        name_ = std::move(other.name_);
+        other.name_.clear();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+PendingBmp::~PendingBmp() { discard(); }
+
+void PendingBmp::discard() noexcept {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!name_.empty())
+        ::unlink(name_.c_str());
+    name_.clear();
+}
+
+// Writes all of `parts`, which it may change.
+void PendingBmp::write(iovec* parts, int count) {
+    while (count > 0) {
+        const ssize_t n = ::writev(fd_, parts, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail();
+        if (n == 0) {
+            errno = ENOSPC;
+            fail();
+        }
+        std::size_t done = std::size_t(n);
+        while (count > 0 && done >= parts->iov_len) {
+            done -= parts->iov_len;
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts->iov_base = static_cast<char*>(parts->iov_base) + done;
+            parts->iov_len -= done;
+        }
+    }
+}
+
+void PendingBmp::commit() {
+    try {
+        if (fd_ < 0 || name_.empty())
+            throw std::logic_error("PendingBmp committed twice");
+        if (::fsync(fd_) != 0)
+            fail();
+        if (::close(std::exchange(fd_, -1)) != 0)
+            fail();
+        if (::rename(name_.c_str(), target_.c_str()) != 0)
+            fail();
+        name_.clear();
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+void PendingBmp::fail(const char* what) const {
+    const int error = errno;
+    std::string message = "Cannot write " + target_ + ": ";
+    if (what)
+        message += std::string(what) + ": ";
+    throw PictureError(message + std::strerror(error));
+}
+
+void SaveBmp(const PictureSurface& picture, const std::string& path) { PendingBmp(picture, path).commit(); }
 
 } // namespace quadfind

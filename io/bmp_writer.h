@@ -4,6 +4,8 @@
 
 #include "picture_surface.h"
 
+#include <sys/uio.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,7 +16,35 @@ namespace quadfind {
 // exceed the format's 4 GiB.
 std::vector<std::uint8_t> EncodeBmp(const PictureSurface& picture);
 
-// Writes the file at `path` as careful tools do: the rows go straight from
+// An overlay on its way to `path`: the rows went straight from the picture
+// into a temporary file in the same folder, and the disk has been asked to
+// start writing it. commit() waits until it is on the disk (fsync), closes
+// it and only then renames it over `path`; a symlink at `path` is replaced,
+// never written through. An uncommitted file is removed when destroyed, so
+// no partial file ever stays behind and whatever was at `path` is left as it
+// was. Errors are PictureError naming the file and the operating system's
+// cause. Committing a little later than writing lets the disk work while the
+// caller goes on with the next picture.
+class PendingBmp {
+public:
+    PendingBmp(const PictureSurface& picture, const std::string& path);
+    PendingBmp(PendingBmp&& other) noexcept;
+    PendingBmp& operator=(PendingBmp&& other) noexcept;
+    ~PendingBmp();
+
+    void commit();
+
+private:
+    [[noreturn]] void fail(const char* what = nullptr) const;
+    void discard() noexcept;
+    void write(iovec* parts, int count);
+
+    std::string target_;
+    std::string name_; // the temporary file, empty once committed
+    int fd_ = -1;
+};
+
+// PendingBmp written and committed at once. Writes the file at `path` as careful tools do: the rows go straight from
 // the picture into a temporary file in the same folder, which is flushed to
 // the disk (fsync), closed and only then renamed over `path`. A symlink at
 // `path` is replaced by the new file, never written through. On any failure
