@@ -67,7 +67,7 @@ Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
         EdgeDetectionRun run;
         {
             const std::lock_guard<std::mutex> lock(detectionMutex);
-            run = RunEdgeDetection(picture, working, batch.decimalSeparator);
+            run = RunEdgeDetection(picture, working, batch.decimalSeparator, batch.minSum);
         }
         if (!batch.overlays.empty())
             r.overlay.emplace(working, batch.overlays[i]);

@@ -24,6 +24,7 @@ struct Batch {
     LoadLimits limits;
     std::string decimalSeparator;
     int jobs = 1;
+    int minSum = 1; // an edge: GradientY + GradientX >= minSum
 };
 
 // Exit status: 0 every picture processed, 1 any picture failed or standard

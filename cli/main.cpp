@@ -95,8 +95,13 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Process <n> pictures at a time (default: the number of cores). The output is the "
                        "same for every <n>."),
         QStringLiteral("n"));
+    const QCommandLineOption minSumOption(
+        QStringLiteral("min-sum"),
+        QStringLiteral("A pixel is an edge when GradientY + GradientX is at least <n> (default 1, the window's "
+                       "rule; up to 382). Photographs, whose noise makes every pixel an edge at 1, need more."),
+        QStringLiteral("n"));
     for (const QCommandLineOption* option : {&jsonOption, &overlayOption, &limitOption, &filesFromOption, &nulOption,
-                                             &jobsOption})
+                                             &jobsOption, &minSumOption})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("PICTURE"),
                                  QStringLiteral("Picture files or folders to process, in order."),
@@ -111,7 +116,7 @@ int main(int argc, char* argv[]) {
 
     try {
         std::vector<std::string> names =
-            rawPositionals(argc, argv, {"overlay", "max-megapixels", "files-from", "jobs"});
+            rawPositionals(argc, argv, {"overlay", "max-megapixels", "files-from", "jobs", "min-sum"});
         if (names.size() != std::size_t(parser.positionalArguments().size()))
             return usageError("cannot tell the file names from the options; put -- before the names");
         if (parser.isSet(nulOption) && !parser.isSet(filesFromOption))
@@ -155,6 +160,12 @@ int main(int argc, char* argv[]) {
             batch.jobs = parser.value(jobsOption).toInt(&ok);
             if (!ok || batch.jobs < 1 || batch.jobs > 256)
                 return usageError("--jobs takes a whole number from 1 to 256");
+        }
+        if (parser.isSet(minSumOption)) {
+            bool ok = false;
+            batch.minSum = parser.value(minSumOption).toInt(&ok);
+            if (!ok || batch.minSum < 1 || batch.minSum > 382)
+                return usageError("--min-sum takes a whole number from 1 to 382");
         }
         if (parser.isSet(overlayOption)) {
             const std::string overlay = parser.value(overlayOption).toStdString();

@@ -1,6 +1,7 @@
 #include "edge_detection.h"
 
 #include "edge_pass.h"
+#include "intensity_grid.h"
 
 namespace quadfind {
 
@@ -12,6 +13,21 @@ EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface&
         working = picture;
     EdgeDetectionRun run;
     run.scan = CaptureAndScan(picture, working);
+    run.report = ReportQuadrilateral(run.scan);
+    DrawDiagonals(working, run.scan, run.report);
+    run.fields = FormatFields(run.scan, run.report, decimalSeparator);
+    return run;
+}
+
+EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
+                                  std::string_view decimalSeparator, std::int32_t minSum) {
+    if (minSum == 1)
+        return RunEdgeDetection(picture, working, decimalSeparator);
+    // The scan leaves the frame as it is: it must hold the picture's colours.
+    working = picture;
+    EdgeDetectionRun run;
+    Capture(picture);
+    run.scan = ScanInterior(working, minSum);
     run.report = ReportQuadrilateral(run.scan);
     DrawDiagonals(working, run.scan, run.report);
     run.fields = FormatFields(run.scan, run.report, decimalSeparator);

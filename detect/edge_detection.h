@@ -13,6 +13,7 @@
 #include "picture_surface.h"
 #include "quad_report.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace quadfind {
@@ -25,5 +26,12 @@ struct EdgeDetectionRun {
 
 EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
                                   std::string_view decimalSeparator);
+
+// The same command with another edge rule: a pixel is an edge when
+// GradientY + GradientX >= minSum (noisy photographs need more than 1).
+// minSum 1 is the function above; any other value takes the plain
+// per-pixel scan (Capture, ScanInterior), several times slower.
+EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
+                                  std::string_view decimalSeparator, std::int32_t minSum);
 
 } // namespace quadfind

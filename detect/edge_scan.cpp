@@ -4,7 +4,7 @@
 
 namespace quadfind {
 
-EdgeScanResult ScanInterior(PictureSurface& working) {
+EdgeScanResult ScanInterior(PictureSurface& working, std::int32_t minSum) {
     EdgeScanResult r;
     for (std::int32_t y = 1; y < working.height() - 1; ++y) {
         std::uint8_t* row = working.row(y);
@@ -12,7 +12,7 @@ EdgeScanResult ScanInterior(PictureSurface& working) {
             const std::int32_t sum = GradientY(x, y) + GradientX(x, y);
             std::uint8_t* p = row + std::size_t(x) * PictureSurface::kBytesPerPixel;
             p[0] = p[1] = p[2] = std::uint8_t(sum);
-            if (sum >= 1) {
+            if (sum >= minSum) {
                 p[0] = 255;
                 p[1] = 0;
                 p[2] = 0;

@@ -2,7 +2,9 @@
 //
 // Visits every interior pixel (1 <= x <= width-2, 1 <= y <= height-2) once in
 // raster order, adds GradientY and GradientX of the captured grid, and paints
-// the pixel blue (255, 0, 0) when the sum is at least 1, black otherwise. The
+// the pixel blue (255, 0, 0) when the sum is at least `minSum` (1, the
+// window's rule, unless a caller asks for another), otherwise grey at the
+// sum's level (black for a sum of 0). The
 // one-pixel frame is left as it was. Capture must have run on the same picture.
 // Pictures smaller than 3 x 3 have no interior and stay unchanged.
 #pragma once
@@ -21,6 +23,6 @@ struct EdgeScanResult {
     friend bool operator==(const EdgeScanResult&, const EdgeScanResult&) = default;
 };
 
-EdgeScanResult ScanInterior(PictureSurface& working);
+EdgeScanResult ScanInterior(PictureSurface& working, std::int32_t minSum = 1);
 
 } // namespace quadfind

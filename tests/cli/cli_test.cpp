@@ -163,6 +163,7 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
                                     QStringList{QStringLiteral("--max-megapixels"), QStringLiteral("1e-7"), file},
                                     QStringList{QStringLiteral("--jobs"), QStringLiteral("0"), file},
                                     QStringList{QStringLiteral("-0"), file},
+                                    QStringList{QStringLiteral("--min-sum"), QStringLiteral("0"), file},
                                     QStringList{QStringLiteral("--files-from"), QStringLiteral("no-such-list"), file}}) {
         const Outcome o = run(args);
         EXPECT_EQ(o.exitCode, 2) << args.join(' ').toStdString();
@@ -326,6 +327,24 @@ TEST_F(Cli, ListsAndFoldersNameTheSamePicturesAsTheCommandLine) {
     list.close();
     const Outcome lines = run({QStringLiteral("--json"), QStringLiteral("--files-from"), QStringLiteral("list.txt")});
     EXPECT_EQ(lines.out.toStdString(), direct.out.section(QLatin1Char('\n'), 0, 1).toStdString() + "\n");
+}
+
+TEST_F(Cli, MinSumFindsTheQuadrilateralInANoisyPhotograph) {
+    // A quality-100 JPEG of the sample: its noise makes nearly every pixel
+    // an edge under the window's rule.
+    const QString jpeg = dir.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(QImage(QStringLiteral(QUADFIND_SAMPLE)).save(jpeg, "JPG", 100));
+    const auto corners = [&](const QStringList& extra) {
+        const Outcome o = run(QStringList{QStringLiteral("--json"), jpeg} + extra);
+        const QJsonObject f = QJsonDocument::fromJson(o.out.toUtf8()).object()[QStringLiteral("fields")].toObject();
+        QStringList c;
+        for (int n : {7, 8, 1, 2})
+            c << f[QStringLiteral("Edit%1").arg(n)].toString();
+        return c.join(' ').toStdString() + o.err.toStdString();
+    };
+    EXPECT_EQ(corners({QStringLiteral("--min-sum=4")}), "69 39 231 201");
+    EXPECT_EQ(corners({QStringLiteral("--min-sum=1")}), corners({}));
+    EXPECT_NE(corners({}), "69 39 231 201");
 }
 
 } // namespace
