@@ -10,10 +10,13 @@
 #include <QJsonDocument>
 #include <QString>
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -78,6 +81,27 @@ Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
     return r;
 }
 
+// Shared with the thread that waits for handled, which may outlive a batch.
+std::mutex mutex;
+std::condition_variable changed;
+bool stop = false;
+int interruption = 0; // the signal that ended the run
+
+// Ctrl-C, a hang-up or kill: the jobs finish their pictures, uncommitted
+// overlays are removed, and the program then dies of the signal as it
+// would have, leaving no temporary file behind.
+void watchSignals(sigset_t handled) {
+    int caught = 0;
+    if (::sigwait(&handled, &caught) != 0)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        interruption = caught;
+        stop = true;
+    }
+    changed.notify_all();
+}
+
 } // namespace
 
 int RunBatch(const Batch& batch) {
@@ -88,10 +112,16 @@ int RunBatch(const Batch& batch) {
     // and an open file, not a picture.
     const std::size_t window = std::max<std::size_t>(8, 2 * jobs);
     std::vector<Result> pending(window);
-    std::mutex mutex;
-    std::condition_variable changed;
     std::size_t claimed = 0, printed = 0;
-    bool stop = false;
+
+    // Blocked here, before the jobs start, so that they inherit the mask and
+    // only the watcher receives them.
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&handled, number);
+    ::pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+    std::thread(watchSignals, handled).detach();
 
     const auto work = [&] {
         PictureSurface working;
@@ -120,11 +150,14 @@ int RunBatch(const Batch& batch) {
     Progress progress(total);
     const bool outOnTerminal = ::isatty(1);
     int status = 0;
+    bool outputFailed = false;
     for (std::size_t i = 0; i < total; ++i) {
         Result r;
         {
             std::unique_lock<std::mutex> lock(mutex);
-            changed.wait(lock, [&] { return pending[i % window].ready; });
+            changed.wait(lock, [&] { return pending[i % window].ready || interruption != 0; });
+            if (interruption != 0)
+                break;
             r = std::move(pending[i % window]);
             pending[i % window].ready = false;
         }
@@ -149,21 +182,33 @@ int RunBatch(const Batch& batch) {
                 progress.clear();
                 WriteErr(std::string("quadfind-cli: cannot write to standard output: ") + std::strerror(error) + "\n");
                 status = 1;
-                const std::lock_guard<std::mutex> lock(mutex);
-                stop = true;
+                outputFailed = true;
             }
         }
         {
             const std::lock_guard<std::mutex> lock(mutex);
             printed = i + 1;
+            stop = stop || outputFailed;
         }
         changed.notify_all();
-        if (stop)
+        if (outputFailed)
             break;
         progress.update(i + 1);
     }
     for (std::thread& t : threads)
         t.join();
+    int ended;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        ended = interruption;
+    }
+    if (ended != 0) {
+        progress.clear();
+        pending.clear(); // removes the overlays not yet in place
+        std::signal(ended, SIG_DFL);
+        ::pthread_sigmask(SIG_UNBLOCK, &handled, nullptr);
+        std::raise(ended);
+    }
     return status;
 }
 

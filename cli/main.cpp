@@ -18,6 +18,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -56,6 +57,9 @@ std::vector<std::string> rawPositionals(int argc, char* argv[], const std::set<s
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A reader that goes away is a failed write like any other: reported,
+    // with the run's overlays left complete or not at all.
+    std::signal(SIGPIPE, SIG_IGN);
     if (!PrepareStandardStreams()) {
         WriteErr(std::string("quadfind-cli: cannot write to standard output: ") + std::strerror(errno) + "\n");
         return 1;

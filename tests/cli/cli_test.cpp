@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QMap>
 #include <QTemporaryDir>
 
@@ -345,6 +346,27 @@ TEST_F(Cli, MinSumFindsTheQuadrilateralInANoisyPhotograph) {
     EXPECT_EQ(corners({QStringLiteral("--min-sum=4")}), "69 39 231 201");
     EXPECT_EQ(corners({QStringLiteral("--min-sum=1")}), corners({}));
     EXPECT_NE(corners({}), "69 39 231 201");
+}
+
+TEST_F(Cli, StoppedRunLeavesOnlyCompleteOverlays) {
+    QStringList args{QStringLiteral("--jobs=2"), QStringLiteral("--overlay"), dir.filePath(QStringLiteral("out"))};
+    for (int i = 0; i < 60; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".bmp";
+        args << write(name.c_str(), randomPicture(600, 400, std::uint32_t(i)));
+    }
+    QProcess p;
+    p.start(QStringLiteral(QUADFIND_CLI), args);
+    ASSERT_TRUE(p.waitForReadyRead(60000));
+    p.terminate();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << "ends by the signal, as it would have without cleaning up";
+    const QDir out(dir.filePath(QStringLiteral("out")));
+    EXPECT_EQ(out.entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression(QStringLiteral("^\\."))),
+              QStringList{}) << "a temporary file stayed behind";
+    const QStringList written = out.entryList(QDir::Files);
+    EXPECT_LT(written.size(), 60) << "the run was not stopped early; the test proves nothing";
+    for (const QString& name : written)
+        EXPECT_EQ(QImage(out.filePath(name)).size(), QSize(600, 400)) << name.toStdString();
 }
 
 } // namespace
