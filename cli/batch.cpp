@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -32,7 +33,8 @@ struct Result {
     // Committed just before `out` is printed, by which time the disk has
     // mostly written it.
     std::optional<PendingBmp> overlay;
-    bool ready = false;
+    bool ready = false;   // set by the job
+    bool flushed = false; // set by a flusher when there is an overlay
 };
 
 std::string panelText(const std::string& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
@@ -107,12 +109,17 @@ void watchSignals(sigset_t handled) {
 int RunBatch(const Batch& batch) {
     const std::size_t total = batch.pictures.size();
     const std::size_t jobs = std::size_t(std::max(1, batch.jobs));
-    // Enough results ahead of the printer for the disk to write a few
+    // Enough results ahead of the printer for the disk to write several
     // overlays while the next pictures are processed; each holds its text
     // and an open file, not a picture.
-    const std::size_t window = std::max<std::size_t>(8, 2 * jobs);
+    const std::size_t window = std::max<std::size_t>(16, 2 * jobs);
     std::vector<Result> pending(window);
     std::size_t claimed = 0, printed = 0;
+    // Overlays written and waiting for their fsync, by picture index. The
+    // flushers wait for the disk side by side, so that the file system
+    // commits several in one go; the printer then only renames, in order.
+    std::deque<std::size_t> toFlush;
+    bool flushersDone = false;
 
     // Blocked here, before the jobs start, so that they inherit the mask and
     // only the watcher receives them.
@@ -138,14 +145,50 @@ int RunBatch(const Batch& batch) {
             {
                 const std::lock_guard<std::mutex> lock(mutex);
                 r.ready = true;
+                if (r.overlay)
+                    toFlush.push_back(i);
                 pending[i % window] = std::move(r);
             }
             changed.notify_all();
         }
     };
-    std::vector<std::thread> threads;
+    // A slot stays put from the job's hand-over until the printer sees it
+    // flushed, so a flusher may use it without the lock.
+    const auto flush = [&] {
+        for (;;) {
+            Result* r;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return flushersDone || !toFlush.empty(); });
+                if (toFlush.empty())
+                    return;
+                r = &pending[toFlush.front() % window];
+                toFlush.pop_front();
+            }
+            std::string error;
+            try {
+                r->overlay->flush();
+            } catch (const std::exception& e) {
+                error = "quadfind-cli: " + Escaped(e.what()) + "\n";
+            }
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                if (!error.empty()) {
+                    r->overlay.reset(); // removes the temporary file
+                    r->out.clear();
+                    r->err = std::move(error);
+                }
+                r->flushed = true;
+            }
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> threads, flushers;
     for (std::size_t t = 0; t < std::min(jobs, total); ++t)
         threads.emplace_back(work);
+    if (!batch.overlays.empty())
+        for (std::size_t t = 0; t < std::min<std::size_t>(8, total); ++t)
+            flushers.emplace_back(flush);
 
     Progress progress(total);
     const bool outOnTerminal = ::isatty(1);
@@ -155,11 +198,12 @@ int RunBatch(const Batch& batch) {
         Result r;
         {
             std::unique_lock<std::mutex> lock(mutex);
-            changed.wait(lock, [&] { return pending[i % window].ready || interruption != 0; });
+            const Result& next = pending[i % window];
+            changed.wait(lock, [&] { return (next.ready && (!next.overlay || next.flushed)) || interruption != 0; });
             if (interruption != 0)
                 break;
             r = std::move(pending[i % window]);
-            pending[i % window].ready = false;
+            pending[i % window].ready = pending[i % window].flushed = false;
         }
         if (r.overlay) {
             try {
@@ -196,6 +240,15 @@ int RunBatch(const Batch& batch) {
         progress.update(i + 1);
     }
     for (std::thread& t : threads)
+        t.join();
+    {
+        // Whatever is still queued after a stop is removed with its slot.
+        const std::lock_guard<std::mutex> lock(mutex);
+        toFlush.clear();
+        flushersDone = true;
+    }
+    changed.notify_all();
+    for (std::thread& t : flushers)
         t.join();
     int ended;
     {

@@ -130,7 +130,8 @@ PendingBmp::PendingBmp(const PictureSurface& picture, const std::string& path) :
 }
 
 PendingBmp::PendingBmp(PendingBmp&& other) noexcept
-    : target_(std::move(other.target_)), name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)) {
+    : target_(std::move(other.target_)), name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)),
+      flushed_(other.flushed_) {
     other.name_.clear();
 }
 
@@ -141,6 +142,7 @@ PendingBmp& PendingBmp::operator=(PendingBmp&& other) noexcept {
         name_ = std::move(other.name_);
         other.name_.clear();
         fd_ = std::exchange(other.fd_, -1);
+        flushed_ = other.flushed_;
     }
     return *this;
 }
@@ -181,12 +183,20 @@ void PendingBmp::write(iovec* parts, int count) {
     }
 }
 
+void PendingBmp::flush() {
+    if (fd_ < 0)
+        throw std::logic_error("PendingBmp flushed after its commit");
+    if (::fsync(fd_) != 0)
+        fail();
+    flushed_ = true;
+}
+
 void PendingBmp::commit() {
     try {
         if (fd_ < 0 || name_.empty())
             throw std::logic_error("PendingBmp committed twice");
-        if (::fsync(fd_) != 0)
-            fail();
+        if (!flushed_)
+            flush();
         if (::close(std::exchange(fd_, -1)) != 0)
             fail();
         if (::rename(name_.c_str(), target_.c_str()) != 0)
