@@ -21,6 +21,7 @@
 #include <csignal>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,23 +36,37 @@ int usageError(const std::string& message) {
     return 2;
 }
 
-// The positional arguments exactly as the operating system passed them:
+// The arguments exactly as the operating system passed them:
 // QCommandLineParser hands them back decoded, which loses the bytes of a name
-// that is not valid in the locale's encoding. The options that take a value
-// are the parser's; this walk follows its rules for them.
-std::vector<std::string> rawPositionals(int argc, char* argv[], const std::set<std::string>& valued) {
+// that is not valid in the locale's encoding. This walk follows the parser's
+// rules for the long options that take a value (which it has already
+// checked): the names, and the last value of each such option.
+struct RawArguments {
     std::vector<std::string> names;
+    std::map<std::string, std::string> values;
+};
+
+RawArguments rawArguments(int argc, char* argv[], const std::set<std::string>& valued) {
+    RawArguments raw;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-')
-            names.push_back(arg);
-        else if (arg == "--")
+        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+            raw.names.push_back(arg);
+        } else if (arg == "--") {
             optionsEnded = true;
-        else if (arg.starts_with("--") && arg.find('=') == std::string::npos && valued.count(arg.substr(2)))
-            ++i;
+        } else if (arg.starts_with("--")) {
+            const std::size_t equals = arg.find('=');
+            const std::string option = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+            if (valued.count(option) == 0)
+                continue;
+            if (equals != std::string::npos)
+                raw.values[option] = arg.substr(equals + 1);
+            else if (i + 1 < argc)
+                raw.values[option] = argv[++i];
+        }
     }
-    return names;
+    return raw;
 }
 
 } // namespace
@@ -119,17 +134,14 @@ int main(int argc, char* argv[]) {
         parser.showVersion();
 
     try {
-        std::vector<std::string> names =
-            rawPositionals(argc, argv, {"overlay", "max-megapixels", "files-from", "jobs", "min-sum"});
+        RawArguments raw = rawArguments(argc, argv, {"overlay", "max-megapixels", "files-from", "jobs", "min-sum"});
+        std::vector<std::string> names = std::move(raw.names);
         if (names.size() != std::size_t(parser.positionalArguments().size()))
             return usageError("cannot tell the file names from the options; put -- before the names");
         if (parser.isSet(nulOption) && !parser.isSet(filesFromOption))
             return usageError("-0 applies to --files-from, which is missing");
         if (parser.isSet(filesFromOption)) {
-            // The raw bytes are not needed here: an option's value is the
-            // argument that follows it, decoded and encoded back losslessly
-            // for any UTF-8 name.
-            const std::string list = parser.value(filesFromOption).toStdString();
+            const std::string list = raw.values["files-from"];
             for (const std::string& name : names)
                 if (name == "-" && list == "-")
                     return usageError("standard input cannot be both the list and a picture");
@@ -172,7 +184,7 @@ int main(int argc, char* argv[]) {
                 return usageError("--min-sum takes a whole number from 1 to 382");
         }
         if (parser.isSet(overlayOption)) {
-            const std::string overlay = parser.value(overlayOption).toStdString();
+            const std::string overlay = raw.values["overlay"];
             if (overlay.empty())
                 return usageError("--overlay takes a file or folder name");
             batch.overlays = PlanOverlays(overlay, batch.pictures, batchForm);
