@@ -369,4 +369,20 @@ TEST_F(Cli, StoppedRunLeavesOnlyCompleteOverlays) {
         EXPECT_EQ(QImage(out.filePath(name)).size(), QSize(600, 400)) << name.toStdString();
 }
 
+TEST_F(Cli, NamesThatAreNotUtf8ReachTheFileSystemAsTheyAre) {
+    write("one.bmp", whiteSquare());
+    // \376 is never part of UTF-8: a decoded and re-encoded name would differ.
+    const Outcome o = runIn(QStringLiteral("printf 'one.bmp\\n' > \"$(printf 'list\\376')\"; "
+                                           "exec \"$0\" --overlay \"$(printf 'out\\376')\" "
+                                           "--files-from \"$(printf 'list\\376')\""),
+                            {});
+    EXPECT_EQ(o.exitCode, 0) << o.err.toStdString();
+    const std::string folder = QFile::encodeName(dir.path()).toStdString() + "/out\376";
+    EXPECT_EQ(::access((folder + "/one.bmp").c_str(), R_OK), 0) << "overlay folder name changed";
+    // QTemporaryDir cannot remove what it cannot name.
+    ::unlink((folder + "/one.bmp").c_str());
+    ::rmdir(folder.c_str());
+    ::unlink((QFile::encodeName(dir.path()).toStdString() + "/list\376").c_str());
+}
+
 } // namespace
