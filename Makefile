@@ -3,7 +3,7 @@
 
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
             clang libclang-rt-dev
-BENCH_PACKAGES := libopencv-dev
+BENCH_PACKAGES := libopencv-dev python3-opencv time
 # Root installs directly, others through sudo; without either, the missing
 # packages and the one command that installs them are named instead.
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || { command -v sudo >/dev/null && echo sudo; } || echo none)
@@ -67,6 +67,7 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench
 	@for b in build/bench/bench/*_bench; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+	/usr/bin/python3 bench/batch_bench.py build/bench/cli/quadfind-cli build/bench/batch
 
 # Long fuzzing of the BMP reader and the edge-detection command on one core
 # (`make test` runs the same target briefly). New inputs collect in

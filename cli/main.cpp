@@ -3,76 +3,82 @@
 // Each picture is processed as the window's edge-detection button would on a
 // freshly started program; the output is the panel as text, or one JSON
 // object per picture (JSON Lines). Exit status: 0 all processed, 1 any
-// picture failed, 2 usage error.
-#include "bmp_writer.h"
-#include "edge_detection.h"
-#include "panel_text.h"
-#include "picture_file.h"
+// picture failed or the results could not be written, 2 usage error (nothing
+// processed).
+#include "batch.h"
+#include "names.h"
+#include "overlay_plan.h"
+#include "terminal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
-#include <cstdio>
-#include <exception>
+#include <cerrno>
+#include <csignal>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 using namespace quadfind;
+using namespace quadfind::cli;
 
 namespace {
 
-QString panelText(const QString& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
-    return QStringLiteral("%1: %2 x %3, %4 edge pixels\n")
-               .arg(file)
-               .arg(picture.width())
-               .arg(picture.height())
-               .arg(run.scan.EdgeCount)
-           + QString::fromStdString(PanelText(ShownAfterFirstRun(run.fields)));
-}
-
-QString jsonString(const QString& s) {
-    // QJsonObject sorts its keys, so the line is assembled here in the
-    // documented order and only the escaping is left to QJsonDocument.
-    const QByteArray array = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
-QString jsonLine(const QString& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
-    QString fields;
-    for (int n = 1; n <= FieldTexts::kCount; ++n) {
-        const auto& text = run.fields.edit(n);
-        fields += QStringLiteral("%1\"Edit%2\":%3")
-                      .arg(n == 1 ? "" : ",")
-                      .arg(n)
-                      .arg(text ? jsonString(QString::fromStdString(*text)) : QStringLiteral("null"));
-    }
-    return QStringLiteral("{\"file\":%1,\"width\":%2,\"height\":%3,\"edge_count\":%4,\"fields\":{%5}}\n")
-        .arg(jsonString(file))
-        .arg(picture.width())
-        .arg(picture.height())
-        .arg(run.scan.EdgeCount)
-        .arg(fields);
-}
-
-void print(FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-}
-
-int usageError(const QString& message) {
-    print(stderr, QStringLiteral("quadfind-cli: %1\nTry 'quadfind-cli --help'.\n").arg(message));
+int usageError(const std::string& message) {
+    WriteErr("quadfind-cli: " + message + "\nTry 'quadfind-cli --help'.\n");
     return 2;
+}
+
+// The arguments exactly as the operating system passed them:
+// QCommandLineParser hands them back decoded, which loses the bytes of a name
+// that is not valid in the locale's encoding. This walk follows the parser's
+// rules for the long options that take a value (which it has already
+// checked): the names, and the last value of each such option.
+struct RawArguments {
+    std::vector<std::string> names;
+    std::map<std::string, std::string> values;
+};
+
+RawArguments rawArguments(int argc, char* argv[], const std::set<std::string>& valued) {
+    RawArguments raw;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+            raw.names.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg.starts_with("--")) {
+            const std::size_t equals = arg.find('=');
+            const std::string option = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+            if (valued.count(option) == 0)
+                continue;
+            if (equals != std::string::npos)
+                raw.values[option] = arg.substr(equals + 1);
+            else if (i + 1 < argc)
+                raw.values[option] = argv[++i];
+        }
+    }
+    return raw;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A reader that goes away is a failed write like any other: reported,
+    // with the run's overlays left complete or not at all.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (!PrepareStandardStreams()) {
+        WriteErr(std::string("quadfind-cli: cannot write to standard output: ") + std::strerror(errno) + "\n");
+        return 1;
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quadfind-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUADFIND_VERSION));
@@ -80,15 +86,16 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Finds the quadrilateral in each picture as the quadfind window's edge-detection "
-                       "button does, and prints the fourteen figures of its panel."));
+                       "button does, and prints the fourteen figures of its panel. A folder stands for "
+                       "its picture files, sorted by name."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("One JSON object per picture per line (JSON Lines)."));
     const QCommandLineOption overlayOption(
         QStringLiteral("overlay"),
-        QStringLiteral("Write the result picture as a 24-bit BMP: to <path> for one picture, into the "
-                       "directory <path> (same base name, .bmp) for several."),
+        QStringLiteral("Write the result picture as a 24-bit BMP: to <path> for one picture, into the folder "
+                       "<path> (base name, .bmp) for several. Never writes over a picture of the call."),
         QStringLiteral("path"));
     const QCommandLineOption limitOption(
         QStringLiteral("max-megapixels"),
@@ -96,58 +103,95 @@ int main(int argc, char* argv[]) {
             .arg(LoadLimits::kDefaultMaxPixels / 1'000'000)
             .arg(LoadLimits::kHighestMaxPixels / 1'000'000),
         QStringLiteral("n"));
-    parser.addOption(jsonOption);
-    parser.addOption(overlayOption);
-    parser.addOption(limitOption);
-    parser.addPositionalArgument(QStringLiteral("PICTURE"), QStringLiteral("Picture files to process, in order."),
+    const QCommandLineOption filesFromOption(
+        QStringLiteral("files-from"),
+        QStringLiteral("Also process the pictures named in <list>, one a line ('-': standard input)."),
+        QStringLiteral("list"));
+    const QCommandLineOption nulOption(QStringList{QStringLiteral("0"), QStringLiteral("null")},
+                                       QStringLiteral("The --files-from list is separated by NUL bytes."));
+    const QCommandLineOption jobsOption(
+        QStringLiteral("jobs"),
+        QStringLiteral("Process <n> pictures at a time (default: the number of cores). The output is the "
+                       "same for every <n>."),
+        QStringLiteral("n"));
+    const QCommandLineOption minSumOption(
+        QStringLiteral("min-sum"),
+        QStringLiteral("A pixel is an edge when GradientY + GradientX is at least <n> (default 1, the window's "
+                       "rule; up to 382). Photographs, whose noise makes every pixel an edge at 1, need more."),
+        QStringLiteral("n"));
+    for (const QCommandLineOption* option : {&jsonOption, &overlayOption, &limitOption, &filesFromOption, &nulOption,
+                                             &jobsOption, &minSumOption})
+        parser.addOption(*option);
+    parser.addPositionalArgument(QStringLiteral("PICTURE"),
+                                 QStringLiteral("Picture files or folders to process, in order."),
                                  QStringLiteral("PICTURE..."));
 
     if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText());
+        return usageError(parser.errorText().toStdString());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
-    const QStringList pictures = parser.positionalArguments();
-    if (pictures.isEmpty())
-        return usageError(QStringLiteral("no picture given"));
 
-    LoadLimits limits;
-    if (parser.isSet(limitOption)) {
-        bool ok = false;
-        const double megapixels = parser.value(limitOption).toDouble(&ok);
-        if (!ok || !(megapixels > 0) || megapixels * 1e6 > double(LoadLimits::kHighestMaxPixels))
-            return usageError(QStringLiteral("--max-megapixels takes a number above 0 and at most %1")
-                                  .arg(LoadLimits::kHighestMaxPixels / 1'000'000));
-        limits.maxPixels = std::uint64_t(megapixels * 1e6);
-    }
-
-    const bool json = parser.isSet(jsonOption);
-    const QString overlay = parser.value(overlayOption);
-    const bool overlayIntoDirectory = !overlay.isEmpty() && pictures.size() > 1;
-    if (overlayIntoDirectory && !QDir().mkpath(overlay))
-        return usageError(QStringLiteral("cannot create the overlay directory %1").arg(overlay));
-
-    const std::string separator = QLocale::system().decimalPoint().toStdString();
-    PictureSurface working;
-    EdgePassWorkspace workspace;
-    int failures = 0;
-    for (const QString& file : pictures) {
-        try {
-            const PictureSurface picture = LoadPicture(file.toStdString(), limits);
-            const EdgeDetectionRun run = RunEdgeDetection(picture, working, workspace, separator);
-            if (!overlay.isEmpty()) {
-                const QString target = overlayIntoDirectory
-                                           ? QDir(overlay).filePath(QFileInfo(file).completeBaseName() + ".bmp")
-                                           : overlay;
-                SaveBmp(working, target.toStdString());
-            }
-            print(stdout, json ? jsonLine(file, picture, run) : panelText(file, picture, run));
-            std::fflush(stdout);
-        } catch (const std::exception& e) {
-            ++failures;
-            print(stderr, QStringLiteral("quadfind-cli: %1\n").arg(QString::fromUtf8(e.what())));
+    try {
+        RawArguments raw = rawArguments(argc, argv, {"overlay", "max-megapixels", "files-from", "jobs", "min-sum"});
+        std::vector<std::string> names = std::move(raw.names);
+        if (names.size() != std::size_t(parser.positionalArguments().size()))
+            return usageError("cannot tell the file names from the options; put -- before the names");
+        if (parser.isSet(nulOption) && !parser.isSet(filesFromOption))
+            return usageError("-0 applies to --files-from, which is missing");
+        if (parser.isSet(filesFromOption)) {
+            const std::string list = raw.values["files-from"];
+            for (const std::string& name : names)
+                if (name == "-" && list == "-")
+                    return usageError("standard input cannot be both the list and a picture");
+            std::vector<std::string> listed = ReadNameList(list, parser.isSet(nulOption));
+            names.insert(names.end(), listed.begin(), listed.end());
         }
+        std::vector<std::string> expanded = ExpandFolders(names);
+        // A list, several names or a folder ask for a folder of overlays,
+        // however many pictures they turn out to hold.
+        const bool batchForm = parser.isSet(filesFromOption) || names.size() > 1 || expanded != names;
+        names = std::move(expanded);
+        if (names.empty())
+            return usageError(parser.isSet(filesFromOption) || !parser.positionalArguments().isEmpty()
+                                  ? "no picture found in the names given"
+                                  : "no picture given");
+
+        Batch batch;
+        batch.pictures = std::move(names);
+        batch.json = parser.isSet(jsonOption);
+        if (parser.isSet(limitOption)) {
+            bool ok = false;
+            const double megapixels = parser.value(limitOption).toDouble(&ok);
+            const double pixels = megapixels * 1e6;
+            if (!ok || !(pixels >= 1) || pixels > double(LoadLimits::kHighestMaxPixels))
+                return usageError("--max-megapixels takes a number from 0.000001 (one pixel) to " +
+                                  std::to_string(LoadLimits::kHighestMaxPixels / 1'000'000));
+            batch.limits.maxPixels = std::uint64_t(std::floor(pixels));
+        }
+        batch.jobs = QThread::idealThreadCount();
+        if (parser.isSet(jobsOption)) {
+            bool ok = false;
+            batch.jobs = parser.value(jobsOption).toInt(&ok);
+            if (!ok || batch.jobs < 1 || batch.jobs > 256)
+                return usageError("--jobs takes a whole number from 1 to 256");
+        }
+        if (parser.isSet(minSumOption)) {
+            bool ok = false;
+            batch.minSum = parser.value(minSumOption).toInt(&ok);
+            if (!ok || batch.minSum < 1 || batch.minSum > 382)
+                return usageError("--min-sum takes a whole number from 1 to 382");
+        }
+        if (parser.isSet(overlayOption)) {
+            const std::string overlay = raw.values["overlay"];
+            if (overlay.empty())
+                return usageError("--overlay takes a file or folder name");
+            batch.overlays = PlanOverlays(overlay, batch.pictures, batchForm);
+        }
+        batch.decimalSeparator = QLocale::system().decimalPoint().toStdString();
+        return RunBatch(batch);
+    } catch (const UsageError& e) {
+        return usageError(e.message);
     }
-    return failures == 0 ? 0 : 1;
 }

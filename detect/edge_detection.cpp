@@ -1,11 +1,16 @@
 #include "edge_detection.h"
 
 #include "edge_pass.h"
+#include "edge_rule.h"
+#include "intensity_grid.h"
+
+#include <cstring>
 
 namespace quadfind {
 
 EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
-                                  EdgePassWorkspace& workspace, std::string_view decimalSeparator) {
+                                  EdgePassWorkspace& workspace, std::string_view decimalSeparator,
+                                  std::int32_t minSum) {
     // The fused pass writes every byte of the working copy, so it needs the
     // picture's size and nothing of its pixels.
     if (working.width() != picture.width() || working.height() != picture.height()) {
@@ -13,7 +18,16 @@ EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface&
         working = PictureSurface(picture.width(), picture.height(), PictureSurface::Uninitialised{});
     }
     EdgeDetectionRun run;
-    run.scan = CaptureAndScan(picture, working, workspace);
+    if (minSum == edge_rule::kThreshold) {
+        run.scan = CaptureAndScan(picture, working, workspace);
+    } else {
+        // The per-pixel scan leaves the frame as it is: it must hold the
+        // picture's colours.
+        for (std::int32_t y = 0; y < picture.height(); ++y)
+            std::memcpy(working.row(y), picture.row(y), picture.rowBytes());
+        Capture(picture);
+        run.scan = ScanInterior(working, minSum);
+    }
     run.report = ReportQuadrilateral(run.scan);
     DrawDiagonals(working, run.scan, run.report);
     run.fields = FormatFields(run.scan, run.report, decimalSeparator);

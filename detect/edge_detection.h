@@ -15,6 +15,7 @@
 #include "picture_surface.h"
 #include "quad_report.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace quadfind {
@@ -25,7 +26,11 @@ struct EdgeDetectionRun {
     FieldTexts fields;
 };
 
+// minSum other than 1 (noisy photographs need more) makes a pixel an edge
+// where GradientY + GradientX >= minSum and takes the plain per-pixel scan
+// (Capture, ScanInterior), several times slower.
 EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
-                                  EdgePassWorkspace& workspace, std::string_view decimalSeparator);
+                                  EdgePassWorkspace& workspace, std::string_view decimalSeparator,
+                                  std::int32_t minSum = 1);
 
 } // namespace quadfind

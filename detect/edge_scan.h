@@ -18,4 +18,12 @@ struct EdgeScanResult {
     friend bool operator==(const EdgeScanResult&, const EdgeScanResult&) = default;
 };
 
+// The scan with another threshold, for noisy photographs: a pixel is an
+// edge where GradientY + GradientX >= minSum, and is painted blue; any other
+// interior pixel gets the low 8 bits of its sum in all three bytes (black
+// for 0). The one-pixel frame is left as it was; Capture must have run on
+// the same picture. One call of each operator per pixel: the fast pass
+// (edge_pass.h) serves the window's threshold of 1.
+EdgeScanResult ScanInterior(PictureSurface& working, std::int32_t minSum);
+
 } // namespace quadfind

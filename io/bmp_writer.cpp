@@ -2,65 +2,220 @@
 
 #include "picture_error.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <limits>
+#include <utility>
 #include <stdexcept>
 
 namespace quadfind {
 
 namespace {
 
-void put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    out[at] = std::uint8_t(v);
-    out[at + 1] = std::uint8_t(v >> 8);
+constexpr std::size_t kHeaders = 14 + 40;
+
+void put16(std::uint8_t* out, std::uint32_t v) {
+    out[0] = std::uint8_t(v);
+    out[1] = std::uint8_t(v >> 8);
 }
 
-void put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
+void put32(std::uint8_t* out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
-        out[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
+        out[i] = std::uint8_t(v >> (8 * i));
+}
+
+std::uint64_t strideOf(const PictureSurface& picture) {
+    return (std::uint64_t(picture.rowBytes()) + 3) & ~std::uint64_t(3);
+}
+
+std::array<std::uint8_t, kHeaders> headersOf(const PictureSurface& picture) {
+    const std::uint64_t dataBytes = strideOf(picture) * std::uint64_t(picture.height());
+    if (dataBytes > std::numeric_limits<std::uint32_t>::max() - kHeaders)
+        throw std::length_error("picture too large for a BMP file");
+    std::array<std::uint8_t, kHeaders> h{};
+    h[0] = 'B';
+    h[1] = 'M';
+    put32(&h[2], std::uint32_t(kHeaders + dataBytes));
+    put32(&h[10], kHeaders);
+    put32(&h[14], 40);
+    put32(&h[18], std::uint32_t(picture.width()));
+    put32(&h[22], std::uint32_t(picture.height())); // positive: bottom-up
+    put16(&h[26], 1);
+    put16(&h[28], 24);
+    put32(&h[34], std::uint32_t(dataBytes));
+    put32(&h[38], 3780); // 96 dpi
+    put32(&h[42], 3780);
+    return h;
+}
+
+mode_t newFileMode() {
+    // umask can only be read by setting it; done once, before any thread
+    // of ours creates files.
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return 0666 & ~mask;
+    }();
+    return mode;
 }
 
 } // namespace
 
 std::vector<std::uint8_t> EncodeBmp(const PictureSurface& picture) {
-    constexpr std::size_t kHeaders = 14 + 40;
-    const std::uint64_t stride = (std::uint64_t(picture.rowBytes()) + 3) & ~std::uint64_t(3);
-    const std::uint64_t dataBytes = stride * std::uint64_t(picture.height());
-    if (dataBytes > std::numeric_limits<std::uint32_t>::max() - kHeaders)
-        throw std::length_error("picture too large for a BMP file");
-
-    std::vector<std::uint8_t> out(kHeaders + std::size_t(dataBytes), 0);
-    out[0] = 'B';
-    out[1] = 'M';
-    put32(out, 2, std::uint32_t(out.size()));
-    put32(out, 10, kHeaders);
-    put32(out, 14, 40);
-    put32(out, 18, std::uint32_t(picture.width()));
-    put32(out, 22, std::uint32_t(picture.height())); // positive: bottom-up
-    put16(out, 26, 1);
-    put16(out, 28, 24);
-    put32(out, 34, std::uint32_t(dataBytes));
-    put32(out, 38, 3780); // 96 dpi
-    put32(out, 42, 3780);
+    const auto headers = headersOf(picture);
+    const std::size_t stride = std::size_t(strideOf(picture));
+    std::vector<std::uint8_t> out(kHeaders + stride * std::size_t(picture.height()), 0);
+    std::memcpy(out.data(), headers.data(), kHeaders);
     for (std::int32_t y = 0; y < picture.height(); ++y) {
-        const std::size_t at = kHeaders + std::size_t(picture.height() - 1 - y) * std::size_t(stride);
+        const std::size_t at = kHeaders + std::size_t(picture.height() - 1 - y) * stride;
         if (picture.rowBytes() != 0)
             std::memcpy(out.data() + at, picture.row(y), picture.rowBytes());
     }
     return out;
 }
 
-void SaveBmp(const PictureSurface& picture, const std::string& path) {
-    const std::vector<std::uint8_t> bytes = EncodeBmp(picture);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file)
-        file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (file)
-        file.close();
-    if (!file)
-        throw PictureError("Cannot write " + path + ": " + std::strerror(errno));
+PendingBmp::PendingBmp(const PictureSurface& picture, const std::string& path) : target_(path) {
+    const auto headers = headersOf(picture);
+    const std::size_t rowBytes = picture.rowBytes();
+    const std::size_t stride = std::size_t(strideOf(picture));
+
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Hidden, and named after the target, so that one left by a killed run
+    // says whose it was.
+    std::string name = folder + "." + (base.size() > 200 ? std::string("quadfind") : base) + ".XXXXXX";
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        fail("cannot create a temporary file in its folder");
+    name_ = std::move(name);
+    try {
+        // mkstemp makes the file private; an overlay gets the permissions
+        // any new file of the user's would.
+        if (::fchmod(fd_, newFileMode()) != 0)
+            fail();
+        // Each row goes to the file as it lies in the picture, bottom row
+        // first, followed by its padding: a few hundred rows per system
+        // call, no copy.
+        static constexpr std::uint8_t kPadding[3] = {};
+        const std::size_t padding = stride - rowBytes;
+        constexpr int kPartsPerWrite = 512; // within every system's IOV_MAX
+        std::array<iovec, kPartsPerWrite> parts;
+        int count = 0;
+        parts[std::size_t(count++)] = {const_cast<std::uint8_t*>(headers.data()), kHeaders};
+        for (std::int32_t y = picture.height() - 1; y >= 0; --y) {
+            if (count + 2 > kPartsPerWrite) {
+                write(parts.data(), count);
+                count = 0;
+            }
+            if (rowBytes != 0)
+                parts[std::size_t(count++)] = {const_cast<std::uint8_t*>(picture.row(y)), rowBytes};
+            if (padding != 0)
+                parts[std::size_t(count++)] = {const_cast<std::uint8_t*>(kPadding), padding};
+        }
+        write(parts.data(), count);
+        // Only a hint: commit's fsync is what counts.
+        (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    } catch (...) {
+        discard();
+        throw;
+    }
 }
+
+PendingBmp::PendingBmp(PendingBmp&& other) noexcept
+    : target_(std::move(other.target_)), name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)),
+      flushed_(other.flushed_) {
+    other.name_.clear();
+}
+
+PendingBmp& PendingBmp::operator=(PendingBmp&& other) noexcept {
+    if (this != &other) {
+        discard();
+        target_ = std::move(other.target_);
+        name_ = std::move(other.name_);
+        other.name_.clear();
+        fd_ = std::exchange(other.fd_, -1);
+        flushed_ = other.flushed_;
+    }
+    return *this;
+}
+
+PendingBmp::~PendingBmp() { discard(); }
+
+void PendingBmp::discard() noexcept {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!name_.empty())
+        ::unlink(name_.c_str());
+    name_.clear();
+}
+
+// Writes all of `parts`, which it may change.
+void PendingBmp::write(iovec* parts, int count) {
+    while (count > 0) {
+        const ssize_t n = ::writev(fd_, parts, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail();
+        if (n == 0) {
+            errno = ENOSPC;
+            fail();
+        }
+        std::size_t done = std::size_t(n);
+        while (count > 0 && done >= parts->iov_len) {
+            done -= parts->iov_len;
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts->iov_base = static_cast<char*>(parts->iov_base) + done;
+            parts->iov_len -= done;
+        }
+    }
+}
+
+void PendingBmp::flush() {
+    if (fd_ < 0)
+        throw std::logic_error("PendingBmp flushed after its commit");
+    if (::fsync(fd_) != 0)
+        fail();
+    flushed_ = true;
+}
+
+void PendingBmp::commit() {
+    try {
+        if (fd_ < 0 || name_.empty())
+            throw std::logic_error("PendingBmp committed twice");
+        if (!flushed_)
+            flush();
+        if (::close(std::exchange(fd_, -1)) != 0)
+            fail();
+        if (::rename(name_.c_str(), target_.c_str()) != 0)
+            fail();
+        name_.clear();
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+void PendingBmp::fail(const char* what) const {
+    const int error = errno;
+    std::string message = "Cannot write " + target_ + ": ";
+    if (what)
+        message += std::string(what) + ": ";
+    throw PictureError(message + std::strerror(error));
+}
+
+void SaveBmp(const PictureSurface& picture, const std::string& path) { PendingBmp(picture, path).commit(); }
 
 } // namespace quadfind

@@ -1,0 +1,34 @@
+// Runs the edge-detection command over a batch of pictures on `jobs`
+// threads and prints each picture's result in input order.
+//
+// Output is byte for byte the same whatever `jobs` is: results wait in a
+// window of a few slots a job until every picture before them is printed, so
+// a slow picture holds the others back rather than letting memory grow. Each
+// thread keeps one working picture, reused from one picture to the next.
+// Overlays are written by the jobs and put in place, in order, just before
+// their picture's line is printed: a printed line means its overlay is on
+// the disk.
+#pragma once
+
+#include "picture_file.h"
+
+#include <string>
+#include <vector>
+
+namespace quadfind::cli {
+
+struct Batch {
+    std::vector<std::string> pictures;
+    std::vector<std::string> overlays; // one a picture, or none
+    bool json = false;
+    LoadLimits limits;
+    std::string decimalSeparator;
+    int jobs = 1;
+    int minSum = 1; // an edge: GradientY + GradientX >= minSum
+};
+
+// Exit status: 0 every picture processed, 1 any picture failed or standard
+// output could not be written (which ends the run at once).
+int RunBatch(const Batch& batch);
+
+} // namespace quadfind::cli

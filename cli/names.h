@@ -1,0 +1,32 @@
+// The pictures of one call: file names as the operating system gives them
+// (bytes, any name it accepts), from the command line, a list file, and
+// folders, in the order the user gave them.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quadfind::cli {
+
+// Thrown for anything that ends the call before a picture is processed; the
+// message names the file and the operating system's cause.
+struct UsageError {
+    std::string message;
+};
+
+// Names from a list file ("-": standard input), one a line or, with
+// `nulSeparated`, separated by NUL bytes. Empty entries are skipped.
+std::vector<std::string> ReadNameList(const std::string& listFile, bool nulSeparated);
+
+// Each name as it stands, except that a folder stands for its picture files
+// (by extension: bmp, dib and every format Qt's reader knows, any case), not
+// recursively, sorted by name byte for byte.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& names);
+
+// `name` for a terminal or a log: printable text as it is, control
+// characters, invalid UTF-8 and backslashes as C-style escapes (\n, \t, \\,
+// \x1b), so that one name stays on one line and cannot drive the terminal.
+std::string Escaped(std::string_view name);
+
+} // namespace quadfind::cli
