@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -133,7 +134,7 @@ int main(int argc, char* argv[]) {
     int failures = 0;
     for (const QString& file : pictures) {
         try {
-            const PictureSurface picture = LoadPicture(file.toStdString(), limits);
+            const PictureSurface picture = LoadPictureArgument(QFile::encodeName(file).toStdString(), limits);
             const EdgeDetectionRun run = RunEdgeDetection(picture, working, separator);
             if (!overlay.isEmpty()) {
                 const QString target = overlayIntoDirectory
