@@ -219,7 +219,6 @@ void checkIconSizes(std::span<const std::uint8_t> b, const LoadLimits& limits) {
         if (at + 24 > b.size())
             continue;
         static constexpr std::uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-        QSize size;
         if (std::memcmp(b.data() + at, kPng, sizeof kPng) == 0) {
             const std::uint32_t w = be32(b, std::size_t(at) + 16), h = be32(b, std::size_t(at) + 20);
             if (std::uint64_t(w) * h > limits.maxPixels)
