@@ -29,6 +29,14 @@ std::string systemReason(int error) {
     return std::strerror(error);
 }
 
+// Enough for any format's signature and header.
+constexpr std::size_t kProbeBytes = std::size_t(64) << 10;
+const std::string kUnknownFormat = "its first bytes are no picture format this program reads";
+
+bool looksLikeAPicture(std::span<const std::uint8_t> prefix) {
+    return (prefix.size() >= 2 && prefix[0] == 'B' && prefix[1] == 'M') || QtRecognises(prefix);
+}
+
 // Grows as the bytes come, so a stream costs what it holds; a regular file
 // is read into one buffer of its size.
 std::vector<std::uint8_t> readToEnd(const ReadSome& read, std::optional<std::uint64_t> expected,
@@ -41,7 +49,13 @@ std::vector<std::uint8_t> readToEnd(const ReadSome& read, std::optional<std::uin
     // One byte past the size, so that reaching the end needs no second buffer.
     bytes.resize(expected ? std::size_t(*expected) + 1 : std::size_t(64) << 10);
     std::size_t used = 0;
+    bool recognised = expected.has_value();
     for (;;) {
+        if (!recognised && used >= kProbeBytes) {
+            recognised = true;
+            if (!looksLikeAPicture({bytes.data(), used}))
+                refuse(name, kUnknownFormat);
+        }
         if (used == bytes.size()) {
             if (used > cap)
                 refuse(name, "more than " + std::to_string(cap) + " bytes, more than a picture within the limit of " +

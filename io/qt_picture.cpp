@@ -238,6 +238,14 @@ void checkIconSizes(std::span<const std::uint8_t> b, const LoadLimits& limits) {
 
 } // namespace
 
+bool QtRecognises(std::span<const std::uint8_t> prefix) {
+    CapturedMessages log;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(prefix.data()), qsizetype(prefix.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer).canRead();
+}
+
 PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
                             const LoadLimits& limits) {
     if (bytes.empty())

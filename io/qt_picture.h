@@ -41,4 +41,8 @@ public:
 PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
                             const LoadLimits& limits);
 
+// Whether the first bytes of a stream look like any format Qt reads, so that
+// an endless stream of something else (/dev/zero) is refused at once.
+bool QtRecognises(std::span<const std::uint8_t> prefix);
+
 } // namespace quadfind

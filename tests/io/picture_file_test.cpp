@@ -280,6 +280,16 @@ TEST_F(PictureFile, FifosAreReadAsStreams) {
         EXPECT_EQ(LoadPicture(path("fifo")), blackAndWhite());
         writer.join();
     }
+    // An endless stream of something else (/dev/zero) is refused from its start.
+    std::uint64_t served = 0;
+    const ReadSome zeros = [&served](void* buffer, std::size_t n) {
+        std::memset(buffer, 0, n);
+        served += n;
+        return long(n);
+    };
+    EXPECT_EQ(refusal([&] { LoadPictureFromSource(zeros, std::nullopt, false, nullptr, "zeros", {}); }),
+              "Cannot load zeros: its first bytes are no picture format this program reads");
+    EXPECT_LT(served, 1u << 20);
 }
 
 TEST_F(PictureFile, FileThatShrinksOrFailsWhileReadIsRefused) {
