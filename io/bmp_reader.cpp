@@ -619,6 +619,15 @@ PictureSurface decodeHuffman1D(std::span<const std::uint8_t> stream, const Heade
 
 } // namespace
 
+std::optional<std::pair<std::uint64_t, std::uint64_t>> DeclaredBmpSize(std::span<const std::uint8_t> start) {
+    try {
+        const Header h = readHeader(start);
+        return std::pair{std::uint64_t(h.width), std::uint64_t(h.height)};
+    } catch (const BmpError&) {
+        return std::nullopt;
+    }
+}
+
 PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& limits,
                          const EmbeddedDecoder& embedded) {
     const Header h = readHeader(bytes);

@@ -34,6 +34,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <span>
 #include <stdexcept>
 
@@ -52,5 +54,10 @@ using EmbeddedDecoder = std::function<PictureSurface(EmbeddedFormat, std::span<c
 
 PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& limits = {},
                          const EmbeddedDecoder& embedded = {});
+
+// The width and height the headers at the start of a bitmap declare, or
+// nothing when they cannot be read; lets a loader refuse a file over the
+// limit before reading all of it.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> DeclaredBmpSize(std::span<const std::uint8_t> start);
 
 } // namespace quadfind

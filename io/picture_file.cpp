@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <span>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -37,32 +39,66 @@ bool looksLikeAPicture(std::span<const std::uint8_t> prefix) {
     return (prefix.size() >= 2 && prefix[0] == 'B' && prefix[1] == 'M') || QtRecognises(prefix);
 }
 
+// A large file over the limit is refused from its header, before the rest of
+// it is read into memory; the decoders check again on the whole file.
+void refuseDeclaredOverLimit(std::span<const std::uint8_t> start, const std::string& name, const LoadLimits& limits) {
+    std::uint64_t w = 0, h = 0;
+    if (start.size() >= 2 && start[0] == 'B' && start[1] == 'M') {
+        if (const auto size = DeclaredBmpSize(start))
+            std::tie(w, h) = *size;
+    } else if (const QSize size = QtDeclaredSize(start); size.isValid()) {
+        w = std::uint64_t(size.width());
+        h = std::uint64_t(size.height());
+    }
+    if (w * h > limits.maxPixels)
+        refuse(name, std::to_string(w) + " x " + std::to_string(h) + " pixels is more than the limit of " +
+                         std::to_string(limits.maxPixels) + " pixels");
+}
+
+// Bytes not zeroed first, so that a file refused from its header costs what
+// was read of it, not its size.
+struct Bytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t capacity = 0, size = 0;
+
+    void grow(std::size_t to) {
+        auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(to);
+        std::copy_n(data.get(), size, bigger.get());
+        data = std::move(bigger);
+        capacity = to;
+    }
+    std::span<const std::uint8_t> span() const { return {data.get(), size}; }
+};
+
 // Grows as the bytes come, so a stream costs what it holds; a regular file
 // is read into one buffer of its size.
-std::vector<std::uint8_t> readToEnd(const ReadSome& read, std::optional<std::uint64_t> expected,
+Bytes readToEnd(const ReadSome& read, std::optional<std::uint64_t> expected,
                                     const std::string& name, const LoadLimits& limits) {
     const std::uint64_t cap = MaxPictureBytes(limits);
     if (expected && *expected > cap)
         refuse(name, "the file is " + std::to_string(*expected) + " bytes, more than a picture within the limit of " +
                          std::to_string(limits.maxPixels) + " pixels can take");
-    std::vector<std::uint8_t> bytes;
+    Bytes bytes;
     // One byte past the size, so that reaching the end needs no second buffer.
-    bytes.resize(expected ? std::size_t(*expected) + 1 : std::size_t(64) << 10);
-    std::size_t used = 0;
-    bool recognised = expected.has_value();
+    bytes.grow(expected ? std::size_t(*expected) + 1 : kProbeBytes);
+    std::size_t& used = bytes.size;
+    bool probed = false;
     for (;;) {
-        if (!recognised && used >= kProbeBytes) {
-            recognised = true;
-            if (!looksLikeAPicture({bytes.data(), used}))
+        if (!probed && used >= kProbeBytes) {
+            probed = true;
+            if (!expected && !looksLikeAPicture(bytes.span()))
                 refuse(name, kUnknownFormat);
+            refuseDeclaredOverLimit(bytes.span(), name, limits);
         }
-        if (used == bytes.size()) {
+        if (used == bytes.capacity) {
             if (used > cap)
-                refuse(name, "more than " + std::to_string(cap) + " bytes, more than a picture within the limit of " +
+                refuse(name, "it goes on past " + std::to_string(cap) +
+                                 " bytes, more than a picture within the limit of " +
                                  std::to_string(limits.maxPixels) + " pixels can take");
-            bytes.resize(std::size_t(std::min<std::uint64_t>(used * 2, cap + 1)));
+            bytes.grow(std::size_t(std::min<std::uint64_t>(used * 2, cap + 1)));
         }
-        const long got = read(bytes.data() + used, bytes.size() - used);
+        const std::size_t room = bytes.capacity - used;
+        const long got = read(bytes.data.get() + used, probed ? room : std::min(room, kProbeBytes - used));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -75,7 +111,6 @@ std::vector<std::uint8_t> readToEnd(const ReadSome& read, std::optional<std::uin
     if (expected && used < *expected)
         refuse(name, "the file shrank while it was read (" + std::to_string(used) + " of " +
                          std::to_string(*expected) + " bytes)");
-    bytes.resize(used);
     return bytes;
 }
 
@@ -154,7 +189,8 @@ std::uint64_t MaxPictureBytes(const LoadLimits& limits) {
 PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::uint64_t> expectedBytes,
                                      bool bitmapByName, const char* formatHint, const std::string& displayName,
                                      const LoadLimits& limits) {
-    const std::vector<std::uint8_t> bytes = readToEnd(read, expectedBytes, displayName, limits);
+    const Bytes whole = readToEnd(read, expectedBytes, displayName, limits);
+    const std::span<const std::uint8_t> bytes = whole.span();
     // Our own decoder takes what starts with "BM" and whatever is named
     // .bmp: a .bmp file holding something else is refused rather than
     // silently read as another format.

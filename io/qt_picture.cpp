@@ -246,10 +246,18 @@ bool QtRecognises(std::span<const std::uint8_t> prefix) {
     return QImageReader(&buffer).canRead();
 }
 
+QSize QtDeclaredSize(std::span<const std::uint8_t> start) {
+    CapturedMessages log;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(start.data()), qsizetype(start.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer).size();
+}
+
 PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
                             const LoadLimits& limits) {
     if (bytes.empty())
-        refuse("the file is empty");
+        refuse("it is empty");
     CapturedMessages log;
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     QBuffer buffer(&data);

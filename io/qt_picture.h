@@ -45,4 +45,7 @@ PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* for
 // an endless stream of something else (/dev/zero) is refused at once.
 bool QtRecognises(std::span<const std::uint8_t> prefix);
 
+// The size the header at the start of a file declares, when Qt can tell.
+QSize QtDeclaredSize(std::span<const std::uint8_t> start);
+
 } // namespace quadfind
