@@ -167,6 +167,22 @@ void checkGifReachesTrailer(std::span<const std::uint8_t> b) {
     }
 }
 
+// What libpng would refuse in the header, refused here for the same reason
+// as below.
+void checkPngHeader(std::span<const std::uint8_t> ihdr) {
+    if (ihdr.empty())
+        refuse("the PNG data does not start with its 13-byte IHDR chunk");
+    const std::uint32_t w = be32(ihdr, 0), h = be32(ihdr, 4);
+    const unsigned depth = ihdr[8], colour = ihdr[9];
+    const bool depthFits = colour == 0   ? (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)
+                           : colour == 3 ? (depth == 1 || depth == 2 || depth == 4 || depth == 8)
+                           : (colour == 2 || colour == 4 || colour == 6) && (depth == 8 || depth == 16);
+    if (w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF || !depthFits || ihdr[10] != 0 || ihdr[11] != 0 ||
+        ihdr[12] > 1)
+        refuse("the PNG header is invalid (size " + std::to_string(w) + " x " + std::to_string(h) + ", bit depth " +
+               std::to_string(depth) + ", colour type " + std::to_string(colour) + ")");
+}
+
 // libpng prints its errors (a cut file's "Read Error", a failed checksum)
 // straight to stderr, past Qt's message log, and Qt's reader lets it. A file
 // cut short or with a damaged chunk is refused here before libpng sees it.
@@ -185,8 +201,9 @@ void checkPngChunks(std::span<const std::uint8_t> b) {
         if (crc != be32(b, pos + 8 + length))
             refuse("the PNG chunk " + std::string(reinterpret_cast<const char*>(type), 4) + " at byte " +
                    std::to_string(pos) + " fails its checksum");
-        if (pos == 8 && std::memcmp(type, "IHDR", 4) != 0)
-            refuse("the PNG data does not start with its IHDR chunk");
+        if (pos == 8)
+            checkPngHeader(std::memcmp(type, "IHDR", 4) == 0 && length == 13 ? b.subspan(pos + 8, 13)
+                                                                              : std::span<const std::uint8_t>());
         if (std::memcmp(type, "IDAT", 4) == 0)
             pixels = true;
         if (std::memcmp(type, "IEND", 4) == 0) {
@@ -224,6 +241,11 @@ void checkIconSizes(std::span<const std::uint8_t> b, const LoadLimits& limits) {
             if (std::uint64_t(w) * h > limits.maxPixels)
                 refuse("an icon in it holds a PNG picture of " + std::to_string(w) + " x " + std::to_string(h) +
                        " pixels, more than the limit of " + std::to_string(limits.maxPixels) + " pixels");
+            try {
+                checkPngChunks(b.subspan(std::size_t(at)));
+            } catch (const QtDecodeError& e) {
+                refuse(std::string("an icon in it holds damaged PNG data: ") + e.what());
+            }
         } else {
             // A bitmap without its file header; the height counts the mask too.
             const std::int64_t w = std::int32_t(le32(b, std::size_t(at) + 4));
