@@ -36,7 +36,10 @@ public:
 // limit set from limits.maxPixels, for what no header tells. Every message
 // the codec logs while decoding this file on this thread (corrupt data,
 // premature end, short read...) is taken from Qt's message handler instead
-// of reaching stderr, and makes the decode a refusal that quotes it.
+// of reaching stderr, and makes the decode a refusal that quotes it. The
+// capturing handler is installed at the first decode and hands on whatever
+// it does not capture to the handler before it: a program that installs its
+// own should do so before loading its first picture.
 // Needs a QCoreApplication for Qt's format plug-ins.
 PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
                             const LoadLimits& limits);
