@@ -33,7 +33,7 @@ std::string systemReason(int error) {
 
 // Enough for any format's signature and header.
 constexpr std::size_t kProbeBytes = std::size_t(64) << 10;
-const std::string kUnknownFormat = "its first bytes are no picture format this program reads";
+const std::string kUnknownFormat = "its first 64 KiB are in no picture format this program reads";
 
 bool looksLikeAPicture(std::span<const std::uint8_t> prefix) {
     return (prefix.size() >= 2 && prefix[0] == 'B' && prefix[1] == 'M') || QtRecognises(prefix);

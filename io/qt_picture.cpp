@@ -288,7 +288,8 @@ PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* for
     reader.setAutoDetectImageFormat(!onlyHint);
     QImageReader::setAllocationLimit(allocationLimitMiB(limits));
     if (!reader.canRead()) {
-        std::string reason = reader.errorString().toLower().toStdString();
+        // Qt says "Unsupported image format" or, with a hint, "Unknown error".
+        std::string reason = "its bytes are in no picture format this program reads";
         if (!log.messages.isEmpty())
             reason += " (" + log.summary() + ")";
         refuse(reason);

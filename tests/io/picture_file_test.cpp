@@ -234,7 +234,9 @@ TEST_F(PictureFile, RefusalsGiveTheSystemsOwnCause) {
                           Case{path("folder.png/x"), ENOENT}})
         EXPECT_EQ(refusal(c.file), "Cannot load " + c.file + ": " + std::strerror(c.error));
     const std::string empty = write("empty.jpg", {});
-    EXPECT_EQ(refusal(empty), "Cannot load " + empty + ": the file is empty");
+    EXPECT_EQ(refusal(empty), "Cannot load " + empty + ": it is empty");
+    const std::string garbage = write("garbage.png", text("definitely not a picture"));
+    EXPECT_EQ(refusal(garbage), "Cannot load " + garbage + ": its bytes are in no picture format this program reads");
     if (::geteuid() != 0) { // root reads whatever the mode says
         const std::string locked = write("locked.png", encoded(ImageFromSurface(blackAndWhite()), "PNG"));
         ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
@@ -288,7 +290,7 @@ TEST_F(PictureFile, FifosAreReadAsStreams) {
         return long(n);
     };
     EXPECT_EQ(refusal([&] { LoadPictureFromSource(zeros, std::nullopt, false, nullptr, "zeros", {}); }),
-              "Cannot load zeros: its first bytes are no picture format this program reads");
+              "Cannot load zeros: its first 64 KiB are in no picture format this program reads");
     EXPECT_LT(served, 1u << 20);
 }
 
