@@ -215,6 +215,34 @@ void checkPngChunks(std::span<const std::uint8_t> b) {
     }
 }
 
+// libjpeg notices a cut file only after the whole picture is allocated, and
+// then fills the rest with grey. The segments before the first scan carry
+// their lengths (an EXIF thumbnail, with its own end marker, is inside one);
+// from the scan on, a byte 0xFF in the data is always followed by 0x00 or a
+// restart marker, so a whole file has its end marker FF D9 after that point.
+void checkJpegEnds(std::span<const std::uint8_t> b) {
+    const std::size_t n = b.size();
+    auto cut = [] { refuse("the JPEG data ends before its end marker (the file is cut short)"); };
+    std::size_t pos = 2;
+    for (;;) {
+        while (pos < n && b[pos] == 0xFF)
+            ++pos; // fill bytes before a marker
+        if (pos + 2 >= n)
+            cut();
+        const std::uint8_t marker = b[pos];
+        if (marker == 0xD9)
+            refuse("the JPEG data ends before its first scan");
+        const std::size_t length = std::size_t(b[pos + 1]) << 8 | b[pos + 2];
+        pos += 1 + length;
+        if (marker == 0xDA)
+            break;
+    }
+    for (; pos + 1 < n; ++pos)
+        if (b[pos] == 0xFF && b[pos + 1] == 0xD9)
+            return;
+    cut();
+}
+
 // Qt's XBM reader keeps what it has when the numbers stop early.
 void checkXbmClosed(std::span<const std::uint8_t> b) {
     std::size_t end = b.size();
@@ -304,6 +332,8 @@ PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* for
         checkPngChunks(bytes);
     if (format == "xbm")
         checkXbmClosed(bytes);
+    if (format == "jpeg" || format == "jpg")
+        checkJpegEnds(bytes);
     if (overLimit(reader.size(), limits))
         refuse(limitReason(reader.size(), limits));
 
