@@ -2,7 +2,7 @@
 # Both install the Debian packages they lack first.
 
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
-            clang libclang-rt-dev
+            clang libclang-rt-dev zlib1g-dev libtiff-dev
 BENCH_PACKAGES := libopencv-dev python3-opencv time
 # Root installs directly, others through sudo; without either, the missing
 # packages and the one command that installs them are named instead.
@@ -70,16 +70,19 @@ bench:
 	/usr/bin/python3 bench/batch_bench.py build/bench/cli/quadfind-cli build/bench/batch
 
 # Long fuzzing of the BMP reader and the edge-detection command on one core
-# (`make test` runs the same target briefly). New inputs collect in
-# build/fuzz/corpus, crashes in build/fuzz/artifacts; the committed seeds in
-# fuzz/corpus are only read. FUZZ_SECONDS=0 runs until stopped.
+# (`make test` runs the same target briefly); FUZZ_TARGET=qt fuzzes the
+# loader's Qt side instead, from fuzz/corpus-qt. New inputs collect in
+# build/fuzz/corpus(-qt), crashes in build/fuzz/artifacts; the committed seeds
+# are only read. FUZZ_SECONDS=0 runs until stopped.
 FUZZ_SECONDS ?= 600
+FUZZ_TARGET ?= bmp
+FUZZ_SEEDS := $(if $(filter qt,$(FUZZ_TARGET)),corpus-qt,corpus)
 fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz
-	mkdir -p build/fuzz/corpus build/fuzz/artifacts
-	cd build/fuzz && ./fuzz/quadfind_bmp_fuzz -jobs=1 -workers=1 -max_len=16384 -max_total_time=$(FUZZ_SECONDS) \
-	    -artifact_prefix=artifacts/ corpus ../../fuzz/corpus; \
+	mkdir -p build/fuzz/$(FUZZ_SEEDS) build/fuzz/artifacts
+	cd build/fuzz && QT_QPA_PLATFORM=offscreen ./fuzz/quadfind_$(FUZZ_TARGET)_fuzz -jobs=1 -workers=1 -max_len=16384 \
+	    -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=artifacts/ $(FUZZ_SEEDS) ../../fuzz/$(FUZZ_SEEDS); \
 	status=$$?; tail -n 3 fuzz-0.log; exit $$status
 
 clean:

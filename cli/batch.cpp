@@ -4,6 +4,7 @@
 #include "edge_detection.h"
 #include "names.h"
 #include "panel_text.h"
+#include "picture_file.h"
 #include "terminal.h"
 
 #include <QJsonArray>
@@ -38,7 +39,7 @@ struct Result {
 };
 
 std::string panelText(const std::string& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
-    return Escaped(file) + ": " + std::to_string(picture.width()) + " x " + std::to_string(picture.height()) + ", " +
+    return ReadableName(file) + ": " + std::to_string(picture.width()) + " x " + std::to_string(picture.height()) + ", " +
            std::to_string(run.scan.EdgeCount) + " edge pixels\n" + PanelText(ShownAfterFirstRun(run.fields));
 }
 
@@ -69,7 +70,7 @@ Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
     Result r;
     const std::string& file = batch.pictures[i];
     try {
-        const PictureSurface picture = LoadPicture(file, batch.limits);
+        const PictureSurface picture = LoadPictureArgument(file, batch.limits);
         EdgeDetectionRun run;
         {
             const std::lock_guard<std::mutex> lock(detectionMutex);
@@ -79,7 +80,7 @@ Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
             r.overlay.emplace(working, batch.overlays[i]);
         r.out = batch.json ? jsonLine(file, picture, run) : panelText(file, picture, run);
     } catch (const std::exception& e) {
-        r.err = "quadfind-cli: " + Escaped(e.what()) + "\n";
+        r.err = "quadfind-cli: " + std::string(e.what()) + "\n";
     }
     return r;
 }
@@ -170,7 +171,7 @@ int RunBatch(const Batch& batch) {
             try {
                 r->overlay->flush();
             } catch (const std::exception& e) {
-                error = "quadfind-cli: " + Escaped(e.what()) + "\n";
+                error = "quadfind-cli: " + std::string(e.what()) + "\n";
             }
             {
                 const std::lock_guard<std::mutex> lock(mutex);
@@ -211,7 +212,7 @@ int RunBatch(const Batch& batch) {
                 r.overlay->commit();
             } catch (const std::exception& e) {
                 r.out.clear();
-                r.err = "quadfind-cli: " + Escaped(e.what()) + "\n";
+                r.err = "quadfind-cli: " + std::string(e.what()) + "\n";
             }
         }
         if (!r.err.empty()) {

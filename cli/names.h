@@ -24,9 +24,4 @@ std::vector<std::string> ReadNameList(const std::string& listFile, bool nulSepar
 // recursively, sorted by name byte for byte.
 std::vector<std::string> ExpandFolders(const std::vector<std::string>& names);
 
-// `name` for a terminal or a log: printable text as it is, control
-// characters, invalid UTF-8 and backslashes as C-style escapes (\n, \t, \\,
-// \x1b), so that one name stays on one line and cannot drive the terminal.
-std::string Escaped(std::string_view name);
-
 } // namespace quadfind::cli

@@ -1,6 +1,7 @@
 #include "overlay_plan.h"
 
 #include "names.h"
+#include "picture_file.h"
 
 #include <sys/stat.h>
 
@@ -67,8 +68,8 @@ std::vector<std::string> PlanOverlays(const std::string& overlay, const std::vec
     for (std::size_t i = 0; i < targets.size(); ++i) {
         const std::string name = normalName(targets[i]);
         if (const auto [at, fresh] = seen.emplace(name, i); !fresh) {
-            problems += "\n  the overlay " + Escaped(targets[i]) + " would be written for both " +
-                        Escaped(pictures[at->second]) + " and " + Escaped(pictures[i]);
+            problems += "\n  the overlay " + ReadableName(targets[i]) + " would be written for both " +
+                        ReadableName(pictures[at->second]) + " and " + ReadableName(pictures[i]);
             continue;
         }
         std::size_t hit = pictures.size();
@@ -79,8 +80,8 @@ std::vector<std::string> PlanOverlays(const std::string& overlay, const std::vec
                 if (const auto file = pictureFiles.find({st.st_dev, st.st_ino}); file != pictureFiles.end())
                     hit = file->second;
         if (hit != pictures.size())
-            problems += "\n  the overlay " + Escaped(targets[i]) + " of " + Escaped(pictures[i]) +
-                        " would replace the picture " + Escaped(pictures[hit]);
+            problems += "\n  the overlay " + ReadableName(targets[i]) + " of " + ReadableName(pictures[i]) +
+                        " would replace the picture " + ReadableName(pictures[hit]);
     }
     if (!problems.empty())
         throw UsageError{"refusing to write the overlays, nothing was processed:" + problems};
@@ -88,7 +89,7 @@ std::vector<std::string> PlanOverlays(const std::string& overlay, const std::vec
         std::error_code error;
         std::filesystem::create_directories(overlay, error);
         if (error)
-            throw UsageError{"cannot create the overlay folder " + Escaped(overlay) + ": " + error.message()};
+            throw UsageError{"cannot create the overlay folder " + ReadableName(overlay) + ": " + error.message()};
     }
     return targets;
 }

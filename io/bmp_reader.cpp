@@ -4,9 +4,13 @@
 #include <array>
 #include <bit>
 #include <climits>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include <tiffio.h>
 
 namespace quadfind {
 
@@ -38,7 +42,7 @@ std::uint32_t u32(std::span<const std::uint8_t> b, std::size_t at) {
            std::uint32_t(b[at + 3]) << 24;
 }
 
-enum class Coding { Rgb, Rle8, Rle4, BitFields, Jpeg, Png };
+enum class Coding { Rgb, Rle8, Rle4, Rle24, Huffman1D, BitFields, Jpeg, Png };
 
 struct Header {
     std::uint32_t size = 0;    // of the info header
@@ -65,8 +69,8 @@ Coding codingOf(std::uint32_t compression, bool os2, Header& h) {
         case 0: return Coding::Rgb;
         case 1: return Coding::Rle8;
         case 2: return Coding::Rle4;
-        case 3: refuse("unsupported: Huffman 1D compression");
-        case 4: refuse("unsupported: RLE24 compression");
+        case 3: return Coding::Huffman1D;
+        case 4: return Coding::Rle24;
         default: refuse("unknown compression " + str(compression));
         }
     }
@@ -145,16 +149,20 @@ Header readHeader(std::span<const std::uint8_t> b) {
     }
     if (planes != 1)
         refuse("the planes field is " + str(planes) + ", not 1");
-    if (h.bits == 64)
-        refuse("unsupported: 64 bits per pixel");
     const bool embedded = h.coding == Coding::Jpeg || h.coding == Coding::Png;
     if (!(h.bits == 1 || h.bits == 2 || h.bits == 4 || h.bits == 8 || h.bits == 16 || h.bits == 24 ||
-          h.bits == 32 || (embedded && h.bits == 0)))
-        refuse("the bit count " + str(h.bits) + " is not 1, 2, 4, 8, 16, 24 or 32");
+          h.bits == 32 || h.bits == 64 || (embedded && h.bits == 0)))
+        refuse("the bit count " + str(h.bits) + " is not 1, 2, 4, 8, 16, 24, 32 or 64");
+    if (h.bits == 64 && h.coding != Coding::Rgb)
+        refuse("64 bits per pixel with a compression (it takes none)");
     if (h.coding == Coding::Rle8 && h.bits != 8)
         refuse("RLE8 compression with " + str(h.bits) + " bits per pixel (it needs 8)");
     if (h.coding == Coding::Rle4 && h.bits != 4)
         refuse("RLE4 compression with " + str(h.bits) + " bits per pixel (it needs 4)");
+    if (h.coding == Coding::Rle24 && h.bits != 24)
+        refuse("RLE24 compression with " + str(h.bits) + " bits per pixel (it needs 24)");
+    if (h.coding == Coding::Huffman1D && h.bits != 1)
+        refuse("Huffman 1D compression with " + str(h.bits) + " bits per pixel (it needs 1)");
     if (h.coding == Coding::BitFields && h.bits != 16 && h.bits != 32)
         refuse("bit-field compression with " + str(h.bits) + " bits per pixel (it needs 16 or 32)");
 
@@ -165,7 +173,7 @@ Header readHeader(std::span<const std::uint8_t> b) {
     if (h.height < -std::int64_t(INT32_MAX))
         refuse("the height " + str(h.height) + " is out of range");
     if (h.height < 0) {
-        if (h.coding == Coding::Rle4 || h.coding == Coding::Rle8)
+        if (h.coding == Coding::Rle4 || h.coding == Coding::Rle8 || h.coding == Coding::Rle24)
             refuse("a top-down picture cannot be RLE-compressed");
         h.topDown = true;
         h.height = -h.height;
@@ -364,6 +372,8 @@ template <bool Paint>
 void walkRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, const Palette& palette,
              PictureSurface* out) {
     const bool four = h.coding == Coding::Rle4;
+    // RLE24: every run value and absolute pixel is a B, G, R triple.
+    const std::size_t valueBytes = h.coding == Coding::Rle24 ? 3 : 1;
     const std::size_t colours = palette.colours.size();
     const std::int64_t w = h.width, rows = h.height;
     std::int64_t x = 0, fileRow = 0;
@@ -377,6 +387,11 @@ void walkRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, c
                       out->row(std::int32_t(y)) + std::size_t(x) * 3);
         ++x;
     };
+    auto putTriple = [&](const std::uint8_t* bgr) {
+        if constexpr (Paint)
+            std::copy_n(bgr, 3, out->row(std::int32_t(rows - 1 - fileRow)) + std::size_t(x) * 3);
+        ++x;
+    };
     auto startRun = [&](std::int64_t n) {
         if (fileRow >= rows)
             refuse("the RLE stream runs past the last row");
@@ -387,12 +402,21 @@ void walkRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, c
         if (b.size() - pos < 2)
             refuse("the RLE stream ends before its end-of-bitmap marker");
         const unsigned count = b[pos], value = b[pos + 1];
-        pos += 2;
         if (count > 0) {
+            if (b.size() - pos < 1 + valueBytes)
+                refuse("the RLE stream ends inside a run");
             startRun(count);
-            for (unsigned i = 0; i < count; ++i)
-                put(four ? (i % 2 == 0 ? value >> 4 : value & 15) : value);
-        } else if (value == 0) { // end of line
+            for (unsigned i = 0; i < count; ++i) {
+                if (valueBytes == 3)
+                    putTriple(b.data() + pos + 1);
+                else
+                    put(four ? (i % 2 == 0 ? value >> 4 : value & 15) : value);
+            }
+            pos += 1 + valueBytes;
+            continue;
+        }
+        pos += 2;
+        if (value == 0) { // end of line
             if (fileRow >= rows)
                 refuse("the RLE stream runs past the last row");
             x = 0;
@@ -410,12 +434,16 @@ void walkRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, c
             fileRow += dy;
         } else { // absolute run, padded to 16 bits
             startRun(value);
-            const std::size_t bytes = four ? (value + 1) / 2 : value;
+            const std::size_t bytes = four ? (value + 1) / 2 : value * valueBytes;
             const std::size_t padded = bytes + (bytes & 1);
             if (b.size() - pos < padded)
                 refuse("the RLE stream ends inside an absolute run");
-            for (unsigned i = 0; i < value; ++i)
-                put(four ? (i % 2 == 0 ? b[pos + i / 2] >> 4 : b[pos + i / 2] & 15) : b[pos + i]);
+            for (unsigned i = 0; i < value; ++i) {
+                if (valueBytes == 3)
+                    putTriple(b.data() + pos + 3 * i);
+                else
+                    put(four ? (i % 2 == 0 ? b[pos + i / 2] >> 4 : b[pos + i / 2] & 15) : b[pos + i]);
+            }
             pos += padded;
         }
     }
@@ -424,8 +452,9 @@ void walkRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, c
 PictureSurface decodeRle(std::span<const std::uint8_t> b, std::size_t at, const Header& h, const Palette& palette) {
     walkRle<false>(b, at, h, palette, nullptr);
     PictureSurface out{std::int32_t(h.width), std::int32_t(h.height)};
-    // What a never-written index holds.
-    const auto& background = palette.colours[0];
+    // What a never-written index holds; RLE24 has no palette, and leaves black.
+    static constexpr std::array<std::uint8_t, 3> kBlack{};
+    const auto& background = palette.colours.empty() ? kBlack : palette.colours[0];
     for (std::int32_t y = 0; y < out.height(); ++y)
         for (std::size_t i = 0; i < out.rowBytes(); i += 3)
             std::copy(background.begin(), background.end(), out.row(y) + i);
@@ -433,7 +462,171 @@ PictureSurface decodeRle(std::span<const std::uint8_t> b, std::size_t at, const 
     return out;
 }
 
+// 64 bits: B, G, R, A, each signed fixed point s2.13 (8192 is 1.0) in linear
+// light. One table over the 65536 values does the clamping, the sRGB curve
+// and the rounding.
+void decode64(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h,
+              PictureSurface& out) {
+    std::vector<std::uint8_t> table(65536);
+    for (std::size_t v = 0; v < table.size(); ++v) {
+        const double linear = std::clamp(double(std::int16_t(std::uint16_t(v))) / 8192.0, 0.0, 1.0);
+        const double encoded = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+        table[v] = std::uint8_t(std::lround(encoded * 255));
+    }
+    for (std::int64_t fileRow = 0; fileRow < h.height; ++fileRow) {
+        const std::int64_t y = h.topDown ? fileRow : h.height - 1 - fileRow;
+        const std::uint8_t* in = b.data() + at + std::size_t(fileRow) * stride;
+        std::uint8_t* o = out.row(std::int32_t(y));
+        for (std::int64_t x = 0; x < h.width; ++x, in += 8, o += 3) {
+            o[0] = table[std::size_t(in[0] | in[1] << 8)];
+            o[1] = table[std::size_t(in[2] | in[3] << 8)];
+            o[2] = table[std::size_t(in[4] | in[5] << 8)];
+        }
+    }
+}
+
+PictureSurface decode64(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h) {
+    PictureSurface out{std::int32_t(h.width), std::int32_t(h.height)};
+    decode64(b, at, stride, h, out);
+    return out;
+}
+
+// Huffman 1D is the CCITT Group 3 one-dimensional code of fax machines.
+// libtiff's decoder reads it from a TIFF file, so the stream is wrapped in
+// the smallest one, in memory: one strip, 1 bit per pixel, no 2D coding.
+// libtiff looks for an EOL before each row, where a bitmap has one after
+// each: one is put in front when the stream lacks it. Bits are taken most
+// significant first. A white run decodes to index 0, a black one to 1.
+struct FaxSource {
+    std::vector<std::uint8_t> tiff;
+    std::size_t pos = 0;
+    std::string problem;
+};
+
+tmsize_t faxRead(thandle_t handle, void* buffer, tmsize_t n) {
+    auto& s = *static_cast<FaxSource*>(handle);
+    const std::size_t k = std::min<std::size_t>(std::size_t(n), s.tiff.size() - std::min(s.pos, s.tiff.size()));
+    std::copy_n(s.tiff.data() + s.pos, k, static_cast<std::uint8_t*>(buffer));
+    s.pos += k;
+    return tmsize_t(k);
+}
+tmsize_t faxWrite(thandle_t, void*, tmsize_t) {
+    return -1;
+}
+toff_t faxSeek(thandle_t handle, toff_t offset, int whence) {
+    auto& s = *static_cast<FaxSource*>(handle);
+    const toff_t base = whence == SEEK_CUR ? s.pos : whence == SEEK_END ? s.tiff.size() : 0;
+    s.pos = std::size_t(base + offset);
+    return s.pos;
+}
+int faxClose(thandle_t) {
+    return 0;
+}
+toff_t faxSize(thandle_t handle) {
+    return static_cast<FaxSource*>(handle)->tiff.size();
+}
+int faxMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
+void faxUnmap(thandle_t, void*, toff_t) {}
+
+// libtiff's errors and warnings (a row too long or too short, a bad code)
+// all mean a damaged stream; the first is kept for the message.
+int faxProblem(TIFF*, void* user, const char*, const char* format, va_list args) {
+    auto& s = *static_cast<FaxSource*>(user);
+    if (s.problem.empty()) {
+        char text[256];
+        std::vsnprintf(text, sizeof text, format, args);
+        s.problem = text;
+    }
+    return 1;
+}
+
+std::vector<std::uint8_t> faxTiff(std::span<const std::uint8_t> stream, std::uint32_t width, std::uint32_t height) {
+    // The first 11 bits all zero: the stream starts with an EOL of its own.
+    const bool leadingEol = stream.size() >= 2 && stream[0] == 0 && (stream[1] & 0xE0) == 0;
+    const std::uint8_t eol[] = {0x00, 0x01};
+    const std::uint32_t strip = leadingEol ? 0 : 2;
+    struct Entry {
+        std::uint16_t tag, type;
+        std::uint32_t value;
+    };
+    const Entry entries[] = {
+        {256, 4, width}, {257, 4, height}, {258, 3, 1}, {259, 3, COMPRESSION_CCITTFAX3},
+        {262, 3, PHOTOMETRIC_MINISWHITE}, {266, 3, FILLORDER_MSB2LSB}, {273, 4, 0}, {277, 3, 1},
+        {278, 4, height}, {279, 4, std::uint32_t(stream.size()) + strip}, {292, 4, 0},
+    };
+    constexpr std::size_t kCount = sizeof entries / sizeof entries[0];
+    const std::uint32_t dataAt = 8 + 2 + 12 * kCount + 4;
+    std::vector<std::uint8_t> t = {'I', 'I', 42, 0, 8, 0, 0, 0, kCount, 0};
+    auto le = [&t](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            t.push_back(std::uint8_t(v >> (8 * i)));
+    };
+    for (const Entry& e : entries) {
+        le(e.tag, 2);
+        le(e.type, 2);
+        le(1, 4);
+        le(e.tag == 273 ? dataAt : e.value, e.type == 3 ? 2 : 4);
+        if (e.type == 3)
+            le(0, 2);
+    }
+    le(0, 4);
+    if (!leadingEol)
+        t.insert(t.end(), std::begin(eol), std::end(eol));
+    t.insert(t.end(), stream.begin(), stream.end());
+    return t;
+}
+
+PictureSurface decodeHuffman1D(std::span<const std::uint8_t> stream, const Header& h, const Palette& palette) {
+    if (stream.size() > 0xFFFF0000u)
+        refuse("the Huffman 1D stream is longer than 4 GB");
+    FaxSource source;
+    source.tiff = faxTiff(stream, std::uint32_t(h.width), std::uint32_t(h.height));
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, faxProblem, &source);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, faxProblem, &source);
+    TIFF* tiff = TIFFClientOpenExt("bitmap", "rm", &source, faxRead, faxWrite, faxSeek, faxClose, faxSize, faxMap,
+                                   faxUnmap, options);
+    TIFFOpenOptionsFree(options);
+    if (!tiff)
+        refuse("the Huffman 1D stream cannot be decoded: " + source.problem);
+    const std::size_t rowBytes = std::size_t((h.width + 7) / 8);
+    std::vector<std::uint8_t> bits(rowBytes * std::size_t(h.height));
+    for (std::int64_t row = 0; row < h.height && source.problem.empty(); ++row)
+        if (TIFFReadScanline(tiff, bits.data() + std::size_t(row) * rowBytes, std::uint32_t(row), 0) < 0 &&
+            source.problem.empty())
+            source.problem = "row " + str(row) + " cannot be read";
+    TIFFClose(tiff);
+    if (!source.problem.empty())
+        refuse("the Huffman 1D stream is damaged: " + source.problem);
+
+    const std::size_t colours = palette.colours.size();
+    PictureSurface out{std::int32_t(h.width), std::int32_t(h.height)};
+    for (std::int64_t fileRow = 0; fileRow < h.height; ++fileRow) {
+        const std::int64_t y = h.topDown ? fileRow : h.height - 1 - fileRow;
+        const std::uint8_t* in = bits.data() + std::size_t(fileRow) * rowBytes;
+        std::uint8_t* o = out.row(std::int32_t(y));
+        for (std::int64_t x = 0; x < h.width; ++x, o += 3) {
+            const unsigned index = (in[x / 8] >> (7 - x % 8)) & 1;
+            if (index >= colours)
+                refuseIndex(x, y, index, colours);
+            std::copy_n(palette.colours[index].data(), 3, o);
+        }
+    }
+    return out;
+}
+
 } // namespace
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> DeclaredBmpSize(std::span<const std::uint8_t> start) {
+    try {
+        const Header h = readHeader(start);
+        return std::pair{std::uint64_t(h.width), std::uint64_t(h.height)};
+    } catch (const BmpError&) {
+        return std::nullopt;
+    }
+}
 
 PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& limits,
                          const EmbeddedDecoder& embedded) {
@@ -464,8 +657,10 @@ PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& 
 
     const Palette palette = readPalette(bytes, h, pixelsAt);
     const std::size_t at = std::size_t(pixelsAt);
-    if (h.coding == Coding::Rle4 || h.coding == Coding::Rle8)
+    if (h.coding == Coding::Rle4 || h.coding == Coding::Rle8 || h.coding == Coding::Rle24)
         return decodeRle(bytes, at, h, palette);
+    if (h.coding == Coding::Huffman1D)
+        return decodeHuffman1D(bytes.subspan(at), h, palette);
 
     // The last row's padding is not needed, so a file may end without it.
     const std::uint64_t rowBits = w * h.bits;
@@ -479,6 +674,8 @@ PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& 
 
     if (h.bits <= 8)
         return decodeIndexed(bytes, at, std::size_t(stride), h, palette);
+    if (h.bits == 64)
+        return decode64(bytes, at, std::size_t(stride), h);
     if (h.bits != 24)
         return decodeBitFields(bytes, at, std::size_t(stride), h);
     PictureSurface picture{std::int32_t(w), std::int32_t(rows)};

@@ -5,10 +5,14 @@
 // 40, 52, 56, 108 and 124 bytes; 1, 2, 4 and 8 bits through a palette of 3-
 // or 4-byte entries (short palettes, and long ones of which the first entries
 // count); RLE4 and RLE8, where pixels the stream skips take palette colour 0;
-// 16 and 32 bits in their default layouts or through contiguous bit-field
-// masks, each channel of n bits scaled to round(v * 255 / (2^n - 1)); 24 bits;
-// top-down and bottom-up rows. Alpha and colour profiles are ignored: the
-// result holds the colours as stored, 24-bit B, G, R, row 0 on top.
+// OS/2's RLE24 (B, G, R triples in RLE8's grammar; skipped pixels black) and
+// Huffman 1D (CCITT Group 3 one-dimensional, 1 bit, most significant bit
+// first, decoded by libtiff; a white run is index 0); 16 and 32 bits in their
+// default layouts or through contiguous bit-field masks, each channel of n
+// bits scaled to round(v * 255 / (2^n - 1)); 24 bits; 64 bits (s2.13 linear
+// light, clamped to 0..1, sRGB-encoded and rounded to 8 bits); top-down and
+// bottom-up rows. Alpha and colour profiles are ignored: the result holds
+// the colours as stored, 24-bit B, G, R, row 0 on top.
 //
 // Anything else, and every inconsistency that would make the picture a guess,
 // throws BmpError with one sentence saying what is wrong. The message does not
@@ -21,7 +25,8 @@
 //
 // Cost: one pass over the pixel data (two for RLE and for short palettes); one
 // allocation, the picture, plus lookup tables of at most 3 * 64 KiB for bit
-// fields.
+// fields or 64 KiB for 64 bits. Huffman 1D also holds a copy of the stream
+// and the decoded bits (1 bit a pixel) before the picture.
 #pragma once
 
 #include "picture_file.h"
@@ -29,6 +34,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <span>
 #include <stdexcept>
 
@@ -47,5 +54,10 @@ using EmbeddedDecoder = std::function<PictureSurface(EmbeddedFormat, std::span<c
 
 PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& limits = {},
                          const EmbeddedDecoder& embedded = {});
+
+// The width and height the headers at the start of a bitmap declare, or
+// nothing when they cannot be read; lets a loader refuse a file over the
+// limit before reading all of it.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> DeclaredBmpSize(std::span<const std::uint8_t> start);
 
 } // namespace quadfind

@@ -1,5 +1,7 @@
 #include "bmp_writer.h"
 
+#include "readable_name.h"
+
 #include "picture_error.h"
 
 #include <fcntl.h>
@@ -210,7 +212,7 @@ void PendingBmp::commit() {
 
 void PendingBmp::fail(const char* what) const {
     const int error = errno;
-    std::string message = "Cannot write " + target_ + ": ";
+    std::string message = "Cannot write " + ReadableName(target_) + ": ";
     if (what)
         message += std::string(what) + ": ";
     throw PictureError(message + std::strerror(error));

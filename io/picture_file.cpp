@@ -3,108 +3,235 @@
 #include "bmp_reader.h"
 #include "qt_picture.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QImageReader>
-#include <QString>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <span>
+#include <tuple>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quadfind {
 
 namespace {
 
-[[noreturn]] void refuse(const QString& name, const QString& reason) {
-    throw PictureError(QStringLiteral("Cannot load %1: %2").arg(QDir::toNativeSeparators(name), reason).toStdString());
+[[noreturn]] void refuse(const std::string& name, const std::string& reason) {
+    throw PictureError("Cannot load " + ReadableName(name) + ": " + reason);
 }
 
-QString limitReason(QSize size, const LoadLimits& limits) {
-    return QStringLiteral("%1 x %2 pixels is more than the limit of %3 pixels")
-        .arg(size.width())
-        .arg(size.height())
-        .arg(limits.maxPixels);
+std::string systemReason(int error) {
+    return std::strerror(error);
 }
 
-bool overLimit(QSize size, const LoadLimits& limits) {
-    return size.isValid() && std::uint64_t(size.width()) * std::uint64_t(size.height()) > limits.maxPixels;
+// Enough for any format's signature and header.
+constexpr std::size_t kProbeBytes = std::size_t(64) << 10;
+const std::string kUnknownFormat = "its first 64 KiB are in no picture format this program reads";
+
+bool looksLikeAPicture(std::span<const std::uint8_t> prefix) {
+    return (prefix.size() >= 2 && prefix[0] == 'B' && prefix[1] == 'M') || QtRecognises(prefix);
 }
 
-// Qt's own cap (256 MB) would refuse pictures well within ours.
-void allowUpTo(QImageReader& reader, const LoadLimits& limits) {
-    reader.setAllocationLimit(int(std::min<std::uint64_t>(limits.maxPixels * 8 / (1024 * 1024) + 1, 1u << 30)));
+// A large file over the limit is refused from its header, before the rest of
+// it is read into memory; the decoders check again on the whole file.
+void refuseDeclaredOverLimit(std::span<const std::uint8_t> start, const std::string& name, const LoadLimits& limits) {
+    std::uint64_t w = 0, h = 0;
+    if (start.size() >= 2 && start[0] == 'B' && start[1] == 'M') {
+        if (const auto size = DeclaredBmpSize(start))
+            std::tie(w, h) = *size;
+    } else if (const QSize size = QtDeclaredSize(start); size.isValid()) {
+        w = std::uint64_t(size.width());
+        h = std::uint64_t(size.height());
+    }
+    if (w * h > limits.maxPixels)
+        refuse(name, std::to_string(w) + " x " + std::to_string(h) + " pixels is more than the limit of " +
+                         std::to_string(limits.maxPixels) + " pixels");
 }
 
-PictureSurface readWithQt(QImageReader& reader, const LoadLimits& limits, const QString& name) {
-    if (overLimit(reader.size(), limits))
-        refuse(name, limitReason(reader.size(), limits));
-    allowUpTo(reader, limits);
-    const QImage image = reader.read();
-    if (image.isNull())
-        refuse(name, reader.errorString());
-    return SurfaceFromImage(image);
+// Bytes not zeroed first, so that a file refused from its header costs what
+// was read of it, not its size.
+struct Bytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t capacity = 0, size = 0;
+
+    void grow(std::size_t to) {
+        auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(to);
+        std::copy_n(data.get(), size, bigger.get());
+        data = std::move(bigger);
+        capacity = to;
+    }
+    std::span<const std::uint8_t> span() const { return {data.get(), size}; }
+};
+
+// Grows as the bytes come, so a stream costs what it holds; a regular file
+// is read into one buffer of its size.
+Bytes readToEnd(const ReadSome& read, std::optional<std::uint64_t> expected,
+                                    const std::string& name, const LoadLimits& limits) {
+    const std::uint64_t cap = MaxPictureBytes(limits);
+    if (expected && *expected > cap)
+        refuse(name, "the file is " + std::to_string(*expected) + " bytes, more than a picture within the limit of " +
+                         std::to_string(limits.maxPixels) + " pixels can take");
+    Bytes bytes;
+    // One byte past the size, so that reaching the end needs no second buffer.
+    bytes.grow(expected ? std::size_t(*expected) + 1 : kProbeBytes);
+    std::size_t& used = bytes.size;
+    bool probed = false;
+    for (;;) {
+        if (!probed && used >= kProbeBytes) {
+            probed = true;
+            if (!expected && !looksLikeAPicture(bytes.span()))
+                refuse(name, kUnknownFormat);
+            refuseDeclaredOverLimit(bytes.span(), name, limits);
+        }
+        if (used == bytes.capacity) {
+            if (used > cap)
+                refuse(name, "it goes on past " + std::to_string(cap) +
+                                 " bytes, more than a picture within the limit of " +
+                                 std::to_string(limits.maxPixels) + " pixels can take");
+            bytes.grow(std::size_t(std::min<std::uint64_t>(used * 2, cap + 1)));
+        }
+        const std::size_t room = bytes.capacity - used;
+        const long got = read(bytes.data.get() + used, probed ? room : std::min(room, kProbeBytes - used));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            refuse(name, systemReason(errno));
+        }
+        if (got == 0)
+            break;
+        used += std::size_t(got);
+    }
+    if (expected && used < *expected)
+        refuse(name, "the file shrank while it was read (" + std::to_string(used) + " of " +
+                         std::to_string(*expected) + " bytes)");
+    return bytes;
+}
+
+bool endsWithBmp(const std::string& name) {
+    if (name.size() < 4)
+        return false;
+    std::string suffix = name.substr(name.size() - 4);
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return suffix == ".bmp";
+}
+
+// A hint only: the bytes still decide when the suffix's format cannot read
+// them. Formats such as TGA, which have no signature, need it.
+QByteArray suffixFormat(const std::string& path) {
+    const std::size_t dot = path.rfind('.'), slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    const QByteArray suffix = QByteArray::fromStdString(path.substr(dot + 1)).toLower();
+    return QImageReader::supportedImageFormats().contains(suffix) ? suffix : QByteArray();
 }
 
 // BI_JPEG and BI_PNG bitmaps carry a whole JPEG or PNG file as pixel data.
 PictureSurface decodeEmbedded(EmbeddedFormat format, std::span<const std::uint8_t> stream, const LoadLimits& limits) {
-    const char* kind = format == EmbeddedFormat::Jpeg ? "JPEG" : "PNG";
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(stream.data()), qsizetype(stream.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format == EmbeddedFormat::Jpeg ? "jpeg" : "png");
-    reader.setAutoDetectImageFormat(false);
-    if (overLimit(reader.size(), limits))
-        throw BmpError(std::string("the embedded ") + kind + " picture: " + limitReason(reader.size(), limits).toStdString());
-    allowUpTo(reader, limits);
-    const QImage image = reader.read();
-    if (image.isNull())
-        throw BmpError(std::string("the embedded ") + kind + " stream cannot be decoded: " +
-                       reader.errorString().toStdString());
-    return SurfaceFromImage(image);
+    const bool jpeg = format == EmbeddedFormat::Jpeg;
+    try {
+        return DecodeWithQt(stream, jpeg ? "jpeg" : "png", true, limits);
+    } catch (const QtDecodeError& e) {
+        throw BmpError(std::string("the embedded ") + (jpeg ? "JPEG" : "PNG") + " stream: " + e.what());
+    }
 }
 
-PictureSurface readBmp(QFile& file, const LoadLimits& limits, const QString& name) {
-    // Mapping spares a copy of the whole file; pages are read as the decoder
-    // walks the rows.
-    const qint64 size = file.size();
-    QByteArray copy;
-    std::span<const std::uint8_t> bytes;
-    if (size > 0) {
-        if (const uchar* mapped = file.map(0, size))
-            bytes = {mapped, std::size_t(size)};
-        else {
-            copy = file.readAll();
-            bytes = {reinterpret_cast<const std::uint8_t*>(copy.constData()), std::size_t(copy.size())};
-        }
+int openForReading(const std::string& path) {
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd >= 0 || errno != EINTR)
+            return fd;
     }
-    try {
-        return DecodeBmp(bytes, limits, [&limits](EmbeddedFormat format, std::span<const std::uint8_t> stream) {
-            return decodeEmbedded(format, stream, limits);
-        });
-    } catch (const BmpError& e) {
-        refuse(name, QString::fromStdString(e.what()));
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
     }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// A regular file's bytes from here to its end; nothing for a stream.
+std::optional<std::uint64_t> regularFileBytes(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    return std::uint64_t(st.st_size - std::min<off_t>(std::max<off_t>(at, 0), st.st_size));
+}
+
+PictureSurface loadFromDescriptor(int fd, bool bitmapByName, const char* formatHint, const std::string& name,
+                                  const LoadLimits& limits) {
+    return LoadPictureFromSource([fd](void* buffer, std::size_t capacity) { return long(::read(fd, buffer, capacity)); },
+                                 regularFileBytes(fd), bitmapByName, formatHint, name, limits);
 }
 
 } // namespace
 
-PictureSurface LoadPicture(const std::string& path, const LoadLimits& limits) {
-    const QString name = QString::fromStdString(path);
-    // A file is a bitmap, and goes to our own decoder, when it starts with
-    // "BM" or its name ends in .bmp: a .bmp file holding something else is
-    // refused rather than silently read as another format.
-    QFile file(name);
-    const bool opened = file.open(QIODevice::ReadOnly);
-    const bool bmpName = name.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive);
-    if (bmpName && !opened)
-        refuse(name, file.errorString());
-    if (opened && (bmpName || file.peek(2) == QByteArrayLiteral("BM")))
-        return readBmp(file, limits, name);
-    file.close();
-    QImageReader reader(name);
-    return readWithQt(reader, limits, name);
+std::uint64_t MaxPictureBytes(const LoadLimits& limits) {
+    return limits.maxPixels * 16 + (std::uint64_t(64) << 20);
 }
+
+PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::uint64_t> expectedBytes,
+                                     bool bitmapByName, const char* formatHint, const std::string& displayName,
+                                     const LoadLimits& limits) {
+    const Bytes whole = readToEnd(read, expectedBytes, displayName, limits);
+    const std::span<const std::uint8_t> bytes = whole.span();
+    // Our own decoder takes what starts with "BM" and whatever is named
+    // .bmp: a .bmp file holding something else is refused rather than
+    // silently read as another format.
+    const bool bitmap = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+    if (bitmap || bitmapByName) {
+        try {
+            return DecodeBmp(bytes, limits, [&limits](EmbeddedFormat format, std::span<const std::uint8_t> stream) {
+                return decodeEmbedded(format, stream, limits);
+            });
+        } catch (const BmpError& e) {
+            refuse(displayName, e.what());
+        }
+    }
+    try {
+        return DecodeWithQt(bytes, formatHint, false, limits);
+    } catch (const QtDecodeError& e) {
+        refuse(displayName, e.what());
+    }
+}
+
+PictureSurface LoadPicture(const std::string& path, const LoadLimits& limits) {
+    const Descriptor file(openForReading(path));
+    if (file.get() < 0)
+        refuse(path, systemReason(errno));
+    const QByteArray hint = suffixFormat(path);
+    return loadFromDescriptor(file.get(), endsWithBmp(path), hint.isEmpty() ? nullptr : hint.constData(), path,
+                              limits);
+}
+
+PictureSurface LoadPictureFromDescriptor(int fd, const std::string& displayName, const LoadLimits& limits) {
+    return loadFromDescriptor(fd, false, nullptr, displayName, limits);
+}
+
+PictureSurface LoadPictureArgument(const std::string& argument, const LoadLimits& limits) {
+    if (argument != "-")
+        return LoadPicture(argument, limits);
+    static const std::string kStandardInput = "standard input";
+    if (::isatty(STDIN_FILENO))
+        refuse(kStandardInput, "it is a terminal; send a picture into it with < or a pipe");
+    return LoadPictureFromDescriptor(STDIN_FILENO, kStandardInput, limits);
+}
+
 
 } // namespace quadfind

@@ -1,30 +1,72 @@
 // Picture files to and from PictureSurface. Every picture comes out as 24-bit
 // B, G, R rows whatever the file stored (palette, 16 or 32 bits, top-down...).
-// Bitmaps (files that start with "BM" or are named *.bmp) go through our own
-// strict decoder (bmp_reader.h); other formats, and the JPEG or PNG stream of
-// a BI_JPEG or BI_PNG bitmap, through QtGui's image reader (no widgets),
-// which needs a QCoreApplication for its format plug-ins.
+//
+// A file is read whole into memory with read(2), never mapped, so a file
+// that shrinks or vanishes meanwhile is a refusal of that file alone. Names
+// are bytes as the operating system takes them, with no encoding assumed;
+// from a QString, pass QFile::encodeName(name).toStdString(). Pipes, FIFOs
+// and standard input are read as streams and their format is recognised
+// from the bytes.
+//
+// Bitmaps (bytes that start with "BM", or files named *.bmp) go through our
+// own strict decoder (bmp_reader.h); other formats, and the JPEG or PNG
+// stream of a BI_JPEG or BI_PNG bitmap, through QtGui's image reader (no
+// widgets), which needs a QCoreApplication for its format plug-ins; see
+// DecodeWithQt in qt_picture.h for how damage and sizes are checked there.
+//
+// Every refusal throws PictureError: "Cannot load NAME: reason", where NAME
+// is ReadableName of the name and the reason is the operating system's own
+// (strerror) when reading failed.
 #pragma once
 
 #include "picture_error.h"
+#include "readable_name.h"
 #include "picture_surface.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace quadfind {
 
 struct LoadLimits {
     // Keeps a desktop responsive: a 100-megapixel picture already needs about
-    // 1.3 GB for the picture, the working copy and the intensity grid.
+    // 1 GB, 10 bytes a pixel, for the picture (3), the working copy (3) and
+    // the intensity grid (4).
     static constexpr std::uint64_t kDefaultMaxPixels = 100'000'000;
     // The scan counts edge pixels in 32 bits.
     static constexpr std::uint64_t kHighestMaxPixels = 2'000'000'000;
     std::uint64_t maxPixels = kDefaultMaxPixels;
 };
 
-// Throws PictureError whose message names the file and the reason; a picture
-// with more than limits.maxPixels pixels is refused before it is decoded.
+// A picture with more than limits.maxPixels pixels is refused before it is
+// decoded, and so is a file or stream longer than any picture within the
+// limit could need (MaxPictureBytes).
 PictureSurface LoadPicture(const std::string& path, const LoadLimits& limits = {});
+
+// A name from a command line: "-" is standard input (refused when it is a
+// terminal), anything else a file as for LoadPicture.
+PictureSurface LoadPictureArgument(const std::string& argument, const LoadLimits& limits = {});
+
+// Reads an already open descriptor to its end, without closing it.
+// displayName names it in messages (e.g. "standard input").
+PictureSurface LoadPictureFromDescriptor(int fd, const std::string& displayName, const LoadLimits& limits = {});
+
+// What LoadPicture and LoadPictureFromDescriptor are made of, open for tests
+// that need a source that misbehaves. read behaves as read(2): a count, 0 at
+// the end, or -1 with errno set. A source that ends before expectedBytes (a
+// regular file's size when it was opened) is refused as a file that shrank.
+// bitmapByName: the name ends in .bmp, so a non-bitmap is refused.
+using ReadSome = std::function<long(void* buffer, std::size_t capacity)>;
+PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::uint64_t> expectedBytes,
+                                     bool bitmapByName, const char* formatHint, const std::string& displayName,
+                                     const LoadLimits& limits);
+
+// The most bytes any picture within the limit can take (16 per pixel, for
+// plain-text PPM, plus room for headers and metadata).
+std::uint64_t MaxPictureBytes(const LoadLimits& limits);
+
 
 } // namespace quadfind

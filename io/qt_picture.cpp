@@ -1,6 +1,21 @@
 #include "qt_picture.h"
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include <zlib.h>
 
 namespace quadfind {
 
@@ -21,6 +36,319 @@ QImage ImageFromSurface(const PictureSurface& surface) {
     for (int y = 0; y < surface.height(); ++y)
         std::memcpy(image.scanLine(y), surface.row(y), surface.rowBytes());
     return image;
+}
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& why) {
+    throw QtDecodeError(why);
+}
+
+// Codecs report damage only through Qt's message log (libjpeg's "Corrupt
+// JPEG data", libpng's "Read Error", Qt's own "Rejecting image..."), and
+// often still return a picture. The handler is installed once and chains to
+// the one before it; a decode collects what its own thread logs, so that
+// files decoded on other threads keep their messages apart.
+thread_local QStringList* tCaptured = nullptr;
+QtMessageHandler gPreviousHandler = nullptr;
+
+void captureHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (tCaptured && (type == QtWarningMsg || type == QtCriticalMsg)) {
+        tCaptured->append(message.trimmed());
+        return;
+    }
+    if (gPreviousHandler)
+        gPreviousHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+class CapturedMessages {
+public:
+    CapturedMessages() {
+        static std::once_flag installed;
+        std::call_once(installed, [] { gPreviousHandler = qInstallMessageHandler(captureHandler); });
+        outer_ = std::exchange(tCaptured, &messages);
+    }
+    ~CapturedMessages() { tCaptured = outer_; }
+    CapturedMessages(const CapturedMessages&) = delete;
+    CapturedMessages& operator=(const CapturedMessages&) = delete;
+
+    // The first few, enough to say what is wrong without flooding a log.
+    std::string summary() const {
+        constexpr qsizetype kShown = 3;
+        QString text = messages.mid(0, kShown).join(QStringLiteral("; "));
+        if (messages.size() > kShown)
+            text += QStringLiteral(" (and %1 more)").arg(messages.size() - kShown);
+        return text.toStdString();
+    }
+
+    QStringList messages;
+
+private:
+    QStringList* outer_ = nullptr;
+};
+
+std::string limitReason(QSize size, const LoadLimits& limits, const std::string& what = {}) {
+    return what + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
+           " pixels is more than the limit of " + std::to_string(limits.maxPixels) + " pixels";
+}
+
+bool overLimit(QSize size, const LoadLimits& limits) {
+    return size.isValid() && std::uint64_t(size.width()) * std::uint64_t(size.height()) > limits.maxPixels;
+}
+
+// Qt refuses any single image buffer over this many MiB. Eight bytes a pixel
+// is the widest format a codec decodes into (16-bit PNG as RGBA64), so no
+// picture within our limit is refused by Qt's; and Qt's own default (256 MiB)
+// would refuse many that are.
+int allocationLimitMiB(const LoadLimits& limits) {
+    const std::uint64_t mib = (limits.maxPixels * 8 + (1u << 20) - 1) >> 20;
+    return int(std::clamp<std::uint64_t>(mib, 1, INT_MAX));
+}
+
+std::uint32_t be32(std::span<const std::uint8_t> b, std::size_t at) {
+    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 | std::uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at) {
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+           std::uint32_t(b[at + 3]) << 24;
+}
+
+// Qt's GIF decoder shows whatever rows a cut file holds as if they were the
+// whole picture, without a word. Walking the blocks to the trailer is cheap
+// and tells a cut file from a whole one.
+void checkGifReachesTrailer(std::span<const std::uint8_t> b) {
+    const std::size_t n = b.size();
+    auto cut = [] { refuse("the GIF data ends before its trailer (the file is cut short)"); };
+    auto skipColourTable = [&](std::size_t& pos, std::uint8_t flags) {
+        if (flags & 0x80)
+            pos += std::size_t(3) << ((flags & 7) + 1);
+    };
+    auto skipSubBlocks = [&](std::size_t& pos) {
+        for (;;) {
+            if (pos >= n)
+                cut();
+            const std::size_t length = b[pos++];
+            if (length == 0)
+                return;
+            pos += length;
+        }
+    };
+    if (n < 13)
+        cut();
+    std::size_t pos = 13;
+    skipColourTable(pos, b[10]);
+    for (;;) {
+        if (pos >= n)
+            cut();
+        switch (b[pos]) {
+        case 0x3B:
+            return;
+        case 0x21: // extension: label, then sub-blocks
+            pos += 2;
+            skipSubBlocks(pos);
+            break;
+        case 0x2C: // image: descriptor, colour table, code size, sub-blocks
+            if (n - pos < 11)
+                cut();
+            {
+                const std::uint8_t flags = b[pos + 9];
+                pos += 10;
+                skipColourTable(pos, flags);
+            }
+            pos += 1;
+            skipSubBlocks(pos);
+            break;
+        default:
+            refuse("the GIF data holds an unknown block (byte " + std::to_string(b[pos]) + " at " +
+                   std::to_string(pos) + ")");
+        }
+    }
+}
+
+// What libpng would refuse in the header, refused here for the same reason
+// as below.
+void checkPngHeader(std::span<const std::uint8_t> ihdr) {
+    if (ihdr.empty())
+        refuse("the PNG data does not start with its 13-byte IHDR chunk");
+    const std::uint32_t w = be32(ihdr, 0), h = be32(ihdr, 4);
+    const unsigned depth = ihdr[8], colour = ihdr[9];
+    const bool depthFits = colour == 0   ? (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)
+                           : colour == 3 ? (depth == 1 || depth == 2 || depth == 4 || depth == 8)
+                           : (colour == 2 || colour == 4 || colour == 6) && (depth == 8 || depth == 16);
+    if (w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF || !depthFits || ihdr[10] != 0 || ihdr[11] != 0 ||
+        ihdr[12] > 1)
+        refuse("the PNG header is invalid (size " + std::to_string(w) + " x " + std::to_string(h) + ", bit depth " +
+               std::to_string(depth) + ", colour type " + std::to_string(colour) + ")");
+}
+
+// libpng prints its errors (a cut file's "Read Error", a failed checksum)
+// straight to stderr, past Qt's message log, and Qt's reader lets it. A file
+// cut short or with a damaged chunk is refused here before libpng sees it.
+void checkPngChunks(std::span<const std::uint8_t> b) {
+    const std::size_t n = b.size();
+    std::size_t pos = 8;
+    bool pixels = false;
+    for (;;) {
+        if (n - pos < 12)
+            refuse("the PNG data ends before its IEND chunk (the file is cut short)");
+        const std::uint32_t length = be32(b, pos);
+        if (length > n - pos - 12)
+            refuse("the PNG data ends inside a chunk (the file is cut short)");
+        const std::uint8_t* type = b.data() + pos + 4;
+        const uLong crc = ::crc32(::crc32(0L, nullptr, 0), type, uInt(length + 4));
+        if (crc != be32(b, pos + 8 + length))
+            refuse("the PNG chunk " + std::string(reinterpret_cast<const char*>(type), 4) + " at byte " +
+                   std::to_string(pos) + " fails its checksum");
+        if (pos == 8)
+            checkPngHeader(std::memcmp(type, "IHDR", 4) == 0 && length == 13 ? b.subspan(pos + 8, 13)
+                                                                              : std::span<const std::uint8_t>());
+        if (std::memcmp(type, "IDAT", 4) == 0)
+            pixels = true;
+        if (std::memcmp(type, "IEND", 4) == 0) {
+            if (!pixels)
+                refuse("the PNG data has no IDAT chunk");
+            return;
+        }
+        pos += 12 + length;
+    }
+}
+
+// libjpeg notices a cut file only after the whole picture is allocated, and
+// then fills the rest with grey. The segments before the first scan carry
+// their lengths (an EXIF thumbnail, with its own end marker, is inside one);
+// from the scan on, a byte 0xFF in the data is always followed by 0x00 or a
+// restart marker, so a whole file has its end marker FF D9 after that point.
+void checkJpegEnds(std::span<const std::uint8_t> b) {
+    const std::size_t n = b.size();
+    auto cut = [] { refuse("the JPEG data ends before its end marker (the file is cut short)"); };
+    std::size_t pos = 2;
+    for (;;) {
+        while (pos < n && b[pos] == 0xFF)
+            ++pos; // fill bytes before a marker
+        if (pos + 2 >= n)
+            cut();
+        const std::uint8_t marker = b[pos];
+        if (marker == 0xD9)
+            refuse("the JPEG data ends before its first scan");
+        const std::size_t length = std::size_t(b[pos + 1]) << 8 | b[pos + 2];
+        pos += 1 + length;
+        if (marker == 0xDA)
+            break;
+    }
+    for (; pos + 1 < n; ++pos)
+        if (b[pos] == 0xFF && b[pos + 1] == 0xD9)
+            return;
+    cut();
+}
+
+// Qt's XBM reader keeps what it has when the numbers stop early.
+void checkXbmClosed(std::span<const std::uint8_t> b) {
+    std::size_t end = b.size();
+    while (end > 0 && std::isspace(b[end - 1]))
+        --end;
+    if (end == 0 || (b[end - 1] != ';' && b[end - 1] != '}'))
+        refuse("the XBM data ends before its closing brace (the file is cut short)");
+}
+
+// The directory of an icon says 0 (meaning 256) for anything larger, and Qt
+// decodes the PNG or bitmap inside at whatever size it declares: each is
+// held to the limit here.
+void checkIconSizes(std::span<const std::uint8_t> b, const LoadLimits& limits) {
+    if (b.size() < 6)
+        return; // Qt refuses it
+    const std::size_t count = std::size_t(b[4] | b[5] << 8);
+    for (std::size_t i = 0; i < count && 6 + 16 * (i + 1) <= b.size(); ++i) {
+        const std::uint64_t at = le32(b, 6 + 16 * i + 12);
+        if (at + 24 > b.size())
+            continue;
+        static constexpr std::uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        if (std::memcmp(b.data() + at, kPng, sizeof kPng) == 0) {
+            const std::uint32_t w = be32(b, std::size_t(at) + 16), h = be32(b, std::size_t(at) + 20);
+            if (std::uint64_t(w) * h > limits.maxPixels)
+                refuse("an icon in it holds a PNG picture of " + std::to_string(w) + " x " + std::to_string(h) +
+                       " pixels, more than the limit of " + std::to_string(limits.maxPixels) + " pixels");
+            try {
+                checkPngChunks(b.subspan(std::size_t(at)));
+            } catch (const QtDecodeError& e) {
+                refuse(std::string("an icon in it holds damaged PNG data: ") + e.what());
+            }
+        } else {
+            // A bitmap without its file header; the height counts the mask too.
+            const std::int64_t w = std::int32_t(le32(b, std::size_t(at) + 4));
+            const std::int64_t h = std::int32_t(le32(b, std::size_t(at) + 8));
+            const std::uint64_t aw = std::uint64_t(w < 0 ? -w : w), ah = std::uint64_t(h < 0 ? -h : h) / 2;
+            if (aw * ah > limits.maxPixels)
+                refuse("an icon in it holds a bitmap of " + std::to_string(aw) + " x " + std::to_string(ah) +
+                       " pixels, more than the limit of " + std::to_string(limits.maxPixels) + " pixels");
+        }
+    }
+}
+
+} // namespace
+
+bool QtRecognises(std::span<const std::uint8_t> prefix) {
+    CapturedMessages log;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(prefix.data()), qsizetype(prefix.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer).canRead();
+}
+
+QSize QtDeclaredSize(std::span<const std::uint8_t> start) {
+    CapturedMessages log;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(start.data()), qsizetype(start.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer).size();
+}
+
+PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
+                            const LoadLimits& limits) {
+    if (bytes.empty())
+        refuse("it is empty");
+    CapturedMessages log;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, formatHint ? QByteArray(formatHint) : QByteArray());
+    reader.setAutoDetectImageFormat(!onlyHint);
+    QImageReader::setAllocationLimit(allocationLimitMiB(limits));
+    if (!reader.canRead()) {
+        // Qt says "Unsupported image format" or, with a hint, "Unknown error".
+        std::string reason = "its bytes are in no picture format this program reads";
+        if (!log.messages.isEmpty())
+            reason += " (" + log.summary() + ")";
+        refuse(reason);
+    }
+    const QByteArray format = reader.format();
+    const std::string shownFormat = format == "jpg" ? "JPEG" : format.toUpper().toStdString();
+    if (format == "gif")
+        checkGifReachesTrailer(bytes);
+    if (format == "ico" || format == "cur")
+        checkIconSizes(bytes, limits);
+    if (format == "png")
+        checkPngChunks(bytes);
+    if (format == "xbm")
+        checkXbmClosed(bytes);
+    if (format == "jpeg" || format == "jpg")
+        checkJpegEnds(bytes);
+    if (overLimit(reader.size(), limits))
+        refuse(limitReason(reader.size(), limits));
+
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        std::string reason = "the " + shownFormat + " data cannot be decoded: " + reader.errorString().toStdString();
+        if (!log.messages.isEmpty())
+            reason += " (" + log.summary() + ")";
+        refuse(reason);
+    }
+    if (!log.messages.isEmpty())
+        refuse("the " + shownFormat + " data is damaged: " + log.summary());
+    if (overLimit(image.size(), limits))
+        refuse(limitReason(image.size(), limits));
+    return SurfaceFromImage(image);
 }
 
 } // namespace quadfind

@@ -1,9 +1,15 @@
-// The one adapter between QImage and PictureSurface. Both directions copy.
+// The one adapter between QImage and PictureSurface, and the decoding of the
+// formats that go through QtGui's image reader.
 #pragma once
 
+#include "picture_file.h"
 #include "picture_surface.h"
 
 #include <QImage>
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
 
 namespace quadfind {
 
@@ -13,5 +19,36 @@ PictureSurface SurfaceFromImage(const QImage& image);
 // A QImage of format BGR888 owning its own pixels; a null QImage for an
 // empty surface.
 QImage ImageFromSurface(const PictureSurface& surface);
+
+// What DecodeWithQt refuses with: one sentence, without the file's name.
+class QtDecodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Decodes a whole file held in memory through Qt's image reader. The format
+// comes from the bytes; formatHint (a Qt format name such as "png", or
+// nullptr) is tried first, and with onlyHint nothing else is.
+//
+// Refuses, before the picture is decoded, a size over limits.maxPixels as
+// the header declares it (for an icon, also the size of every PNG inside),
+// and a GIF that stops before its trailer. Decodes under Qt's allocation
+// limit set from limits.maxPixels, for what no header tells. Every message
+// the codec logs while decoding this file on this thread (corrupt data,
+// premature end, short read...) is taken from Qt's message handler instead
+// of reaching stderr, and makes the decode a refusal that quotes it. The
+// capturing handler is installed at the first decode and hands on whatever
+// it does not capture to the handler before it: a program that installs its
+// own should do so before loading its first picture.
+// Needs a QCoreApplication for Qt's format plug-ins.
+PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
+                            const LoadLimits& limits);
+
+// Whether the first bytes of a stream look like any format Qt reads, so that
+// an endless stream of something else (/dev/zero) is refused at once.
+bool QtRecognises(std::span<const std::uint8_t> prefix);
+
+// The size the header at the start of a file declares, when Qt can tell.
+QSize QtDeclaredSize(std::span<const std::uint8_t> start);
 
 } // namespace quadfind

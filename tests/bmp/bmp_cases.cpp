@@ -1,6 +1,12 @@
 #include "bmp_cases.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include <tiffio.h>
+#include <unistd.h>
 
 namespace quadfind::testing {
 
@@ -112,6 +118,119 @@ ValidBmp rle8EarlyEnd() {
     return {"Rle8EndOfBitmapFirstRowOnly", b.bytes(), 4, 3, {c0, c0, c0, c0, c0, c0, c0, c0, c1, c1, c1, c1}};
 }
 
+void putTriple(Bytes& out, Colour c) {
+    out.push_back(std::uint8_t(c >> 16));
+    out.push_back(std::uint8_t(c >> 8));
+    out.push_back(std::uint8_t(c));
+}
+
+// RLE24, 5 x 3, bottom row first: a run, an absolute run of three (nine
+// bytes and a pad byte), end of line; a delta over the rest of the middle
+// row to (2, top); a run; end of bitmap. Skipped pixels stay black.
+ValidBmp rle24Case() {
+    Bmp b = header(64, 24, 4);
+    b.width = 5;
+    b.height = 3;
+    const Colour a = 0x102030, c1 = 0x405060, c2 = 0x708090, c3 = 0xA0B0C0, e = 0xD0E0F0, k = 0;
+    Bytes& s = b.pixels;
+    s.push_back(2);
+    putTriple(s, a);
+    s.insert(s.end(), {0, 3});
+    for (const Colour c : {c1, c2, c3})
+        putTriple(s, c);
+    s.insert(s.end(), {0, 0, 0, 0, 2, 2, 1, 3});
+    putTriple(s, e);
+    s.insert(s.end(), {0, 1});
+    return {"Os2v2Rle24", b.bytes(), 5, 3, {k, k, e, e, e, k, k, k, k, k, a, a, c1, c2, c3}};
+}
+
+// 64 bits: B, G, R, A in s2.13 linear light (8192 is 1.0). Expected values
+// by hand from the sRGB curve: 0.5 gives 187.5 -> 188, 0.25 gives 137,
+// 16 / 8192 gives 6.43 -> 6; below 0 is 0 and above 1 is 255.
+ValidBmp sixtyFourBitCase() {
+    Bmp b = header(40, 64);
+    b.width = 3;
+    b.height = 2;
+    struct Pixel {
+        std::uint16_t blue, green, red, alpha;
+    };
+    const Pixel rows[2][3] = {
+        {{0x1000, 0x1000, 0x1000, 0}, {0x0010, 0x0800, 0x2000, 0x1234}, {0x0000, 0x0001, 0x7FFF, 0xFFFF}}, // bottom
+        {{0x2000, 0x1000, 0x0000, 0x2000}, {0xE000, 0x3000, 0x0010, 0x8000}, {0x0800, 0x1FFF, 0x2001, 0}},
+    };
+    for (const auto& row : rows)
+        for (const Pixel& p : row)
+            for (const std::uint16_t v : {p.blue, p.green, p.red, p.alpha}) {
+                b.pixels.push_back(std::uint8_t(v));
+                b.pixels.push_back(std::uint8_t(v >> 8));
+            }
+    return {"SixtyFourBitsLinear", b.bytes(), 3, 2,
+            {0xFFBC00, 0x00FF06, 0x89FFFF, 0xBCBCBC, 0x0689FF, 0x0000FF}};
+}
+
+// A CCITT Group 3 one-dimensional stream as libtiff writes it for a TIFF
+// strip (an EOL before every row and six at the end). With fillBits the
+// EOLs are byte-aligned, so the first (bytes 00 01) can be dropped to give
+// the other form: each row followed by its EOL.
+Bytes faxStream(const std::vector<std::vector<std::uint32_t>>& rows, bool fillBits) {
+    char name[] = "/tmp/quadfind-fax-XXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0)
+        throw std::runtime_error("cannot make a temporary file for libtiff");
+    ::close(fd);
+    const std::uint32_t width = std::uint32_t(rows[0].size());
+    TIFF* out = TIFFOpen(name, "w");
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, std::uint32_t(rows.size()));
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(out, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, std::uint32_t(rows.size()));
+    TIFFSetField(out, TIFFTAG_GROUP3OPTIONS, fillBits ? GROUP3OPT_FILLBITS : 0);
+    for (std::size_t y = 0; y < rows.size(); ++y) {
+        Bytes line = packRows(1, {rows[y]});
+        TIFFWriteScanline(out, line.data(), std::uint32_t(y), 0);
+    }
+    TIFFClose(out);
+    TIFF* in = TIFFOpen(name, "r");
+    Bytes stream(std::size_t(TIFFRawStripSize(in, 0)));
+    TIFFReadRawStrip(in, 0, stream.data(), tmsize_t(stream.size()));
+    TIFFClose(in);
+    std::remove(name);
+    if (fillBits)
+        stream.erase(stream.begin(), stream.begin() + 2);
+    return stream;
+}
+
+ValidBmp huffmanCase(std::string name, bool eolAfterRows) {
+    // Runs of every length from 1 to 70 across the rows, and rows that start
+    // black (a white run of 0) or are one colour throughout.
+    std::vector<std::vector<std::uint32_t>> rows;
+    const std::size_t width = 75;
+    for (std::uint32_t seed = 0; seed < 6; ++seed) {
+        std::vector<std::uint32_t> row;
+        std::uint32_t colour = seed % 2, run = seed * 13 + 1;
+        while (row.size() < width) {
+            for (std::uint32_t i = 0; i < run && row.size() < width; ++i)
+                row.push_back(colour);
+            colour ^= 1;
+            run = run * 7 % 71 + 1;
+        }
+        rows.push_back(row);
+    }
+    rows.push_back(std::vector<std::uint32_t>(width, 0));
+    rows.push_back(std::vector<std::uint32_t>(width, 1));
+    Bmp b = header(64, 1, 3);
+    b.width = int(width);
+    b.height = int(rows.size());
+    const std::vector<Colour> palette = {0xF0F0E0, 0x102030};
+    b.palette = palette;
+    b.pixels = faxStream(flipped(rows), eolAfterRows);
+    return {std::move(name), b.bytes(), b.width, b.height, lookUp(palette, rows)};
+}
+
 } // namespace
 
 std::vector<ValidBmp> ValidBmps() {
@@ -133,6 +252,10 @@ std::vector<ValidBmp> ValidBmps() {
     v.push_back(rle8Case("Os2v2Rle8", 64));
     v.push_back(rle4Case());
     v.push_back(rle8EarlyEnd());
+    v.push_back(rle24Case());
+    v.push_back(sixtyFourBitCase());
+    v.push_back(huffmanCase("Os2v2Huffman1DEolBeforeRows", false));
+    v.push_back(huffmanCase("Os2v2Huffman1DEolAfterRows", true));
 
     // 5-5-5: 31 is 255, 16 is 132, 1 is 8; the top bit is not a colour.
     v.push_back(wordsCase("Rgb16Default555", header(40, 16), {0x7C00, 16u << 5, 0x0001, 0xBFFE},
@@ -252,20 +375,37 @@ std::vector<BrokenBmp> BrokenBmps() {
         v.push_back({"CutInHeader", cut, "the file ends inside its 40-byte info header"});
     }
     v.push_back({"TwoPlanes", with(small24(), [](Bmp& b) { b.planes = 2; }), "the planes field is 2, not 1"});
-    v.push_back({"ThreeBits", with(small24(), [](Bmp& b) { b.bits = 3; }), "the bit count 3 is not 1, 2, 4, 8, 16, 24 or 32"});
+    v.push_back({"ThreeBits", with(small24(), [](Bmp& b) { b.bits = 3; }),
+                 "the bit count 3 is not 1, 2, 4, 8, 16, 24, 32 or 64"});
     v.push_back({"ZeroBitsUncompressed", with(small24(), [](Bmp& b) { b.bits = 0; }),
-                 "the bit count 0 is not 1, 2, 4, 8, 16, 24 or 32"});
-    v.push_back({"SixtyFourBits", with(small24(), [](Bmp& b) { b.bits = 64; }), "unsupported: 64 bits per pixel"});
+                 "the bit count 0 is not 1, 2, 4, 8, 16, 24, 32 or 64"});
+    v.push_back({"SixtyFourBitsRle", with(small24(), [](Bmp& b) { b.bits = 64; b.compression = 1; }),
+                 "64 bits per pixel with a compression (it takes none)"});
     v.push_back({"Rle8At4Bits", with(small24(), [](Bmp& b) { b.bits = 4; b.compression = 1; }),
                  "RLE8 compression with 4 bits per pixel (it needs 8)"});
     v.push_back({"Rle4At8Bits", with(small24(), [](Bmp& b) { b.bits = 8; b.compression = 2; }),
                  "RLE4 compression with 8 bits per pixel (it needs 4)"});
     v.push_back({"BitFieldsAt24Bits", with(small24(), [](Bmp& b) { b.compression = 3; b.masks = {0xFF0000, 0xFF00, 0xFF}; }),
                  "bit-field compression with 24 bits per pixel (it needs 16 or 32)"});
-    v.push_back({"HuffmanOs2", with(small24(), [](Bmp& b) { b.headerSize = 64; b.bits = 1; b.compression = 3; }),
-                 "unsupported: Huffman 1D compression"});
-    v.push_back({"Rle24Os2", with(small24(), [](Bmp& b) { b.headerSize = 64; b.compression = 4; }),
-                 "unsupported: RLE24 compression"});
+    v.push_back({"HuffmanAt4Bits", with(small24(), [](Bmp& b) { b.headerSize = 64; b.bits = 4; b.compression = 3; }),
+                 "Huffman 1D compression with 4 bits per pixel (it needs 1)"});
+    v.push_back({"Rle24At8Bits", with(small24(), [](Bmp& b) { b.headerSize = 64; b.bits = 8; b.compression = 4; }),
+                 "RLE24 compression with 8 bits per pixel (it needs 24)"});
+    {
+        // All ones is no code of either colour.
+        Bmp b = header(64, 1, 3);
+        b.width = 8;
+        b.height = 2;
+        b.palette = {0, 0xFFFFFF};
+        b.pixels = {0xFF, 0xFF, 0xFF, 0xFF};
+        v.push_back({"HuffmanBadCodes", b.bytes(), "the Huffman 1D stream is damaged: Line length mismatch at line 0 of strip 0 (got 9, expected 8)"});
+    }
+    {
+        Bmp b = header(64, 24, 4);
+        b.width = 2;
+        b.pixels = {2, 0x10, 0x20};
+        v.push_back({"Rle24CutInRun", b.bytes(), "the RLE stream ends inside a run"});
+    }
     v.push_back({"CompressionNine", with(small24(), [](Bmp& b) { b.compression = 9; }), "unknown compression 9"});
     v.push_back({"Cmyk", with(small24(), [](Bmp& b) { b.compression = 11; }), "unsupported: CMYK compression 11"});
     v.push_back({"AbsurdPalette", with(small24(), [](Bmp& b) { b.bits = 8; b.coloursUsed = 0x40000000; b.palette = {1, 2}; }),

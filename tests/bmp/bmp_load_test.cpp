@@ -108,14 +108,13 @@ TEST_F(LoadBmp, EmbeddedStreamsAreCheckedLikeTheRest) {
     const std::string wrongSize = write("size.bmp", carrying(png, 5, 4, 3));
     EXPECT_EQ(message(wrongSize), "Cannot load " + wrongSize + ": the embedded PNG picture is 5 x 3, the header says 4 x 3");
     const std::string cut = write("cut.bmp", carrying(broken, 5, 5, 3));
-    EXPECT_EQ(message(cut).rfind("Cannot load " + cut + ": the embedded PNG stream cannot be decoded", 0), 0u)
-        << message(cut);
+    EXPECT_EQ(message(cut), "Cannot load " + cut + ": the embedded PNG stream: the PNG data ends inside a chunk (the file is cut short)");
     const std::string big = write("big.bmp", carrying(png, 5, 5, 3));
     EXPECT_EQ(message(big, LoadLimits{14}), "Cannot load " + big + ": 5 x 3 pixels is more than the limit of 14 pixels");
     // A header that understates the stream's size does not get it past the limit.
     const std::string understated = write("understated.bmp", carrying(png, 5, 3, 3));
     EXPECT_EQ(message(understated, LoadLimits{14}),
-              "Cannot load " + understated + ": the embedded PNG picture: 5 x 3 pixels is more than the limit of 14 pixels");
+              "Cannot load " + understated + ": the embedded PNG stream: 5 x 3 pixels is more than the limit of 14 pixels");
 }
 
 } // namespace

@@ -262,10 +262,10 @@ TEST_F(Cli, ControlCharactersInNamesAreEscapedInText) {
     write(name.toUtf8().constData(), whiteSquare());
     const Outcome o = run({name, QStringLiteral("missing\x1b]0;title\x07.bmp")});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_TRUE(o.out.startsWith(QStringLiteral("evil\\n\\x1b[31mred\\\\.bmp: 10 x 10, 32 edge pixels\n"))) << o.out.toStdString();
+    EXPECT_TRUE(o.out.startsWith(QStringLiteral("evil\\x0A\\x1B[31mred\\\\.bmp: 10 x 10, 32 edge pixels\n"))) << o.out.toStdString();
     EXPECT_EQ(o.out.count(QLatin1Char('\n')), 9);
     EXPECT_FALSE(o.out.contains(QChar(0x1b)));
-    EXPECT_TRUE(o.err.contains(QStringLiteral("missing\\x1b]0;title\\x07.bmp"))) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains(QStringLiteral("missing\\x1B]0;title\\x07.bmp"))) << o.err.toStdString();
     EXPECT_FALSE(o.err.contains(QChar(0x1b)));
     const Outcome json = run({QStringLiteral("--json"), name});
     EXPECT_EQ(QJsonDocument::fromJson(json.out.toUtf8()).object()[QStringLiteral("file")].toString(), name);
