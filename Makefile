@@ -2,7 +2,7 @@
 # Both install the Debian packages they lack first.
 
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
-            clang libclang-rt-14-dev
+            clang libclang-rt-14-dev xvfb xdotool openbox xclip libx11-dev
 BENCH_PACKAGES := libopencv-dev
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 BUILD := build/default
