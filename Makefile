@@ -2,9 +2,11 @@
 # Both install the Debian packages they lack first.
 
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
-            clang libclang-rt-14-dev xvfb xdotool openbox xclip libx11-dev
+            clang libclang-rt-dev xvfb xdotool openbox xclip libx11-dev
 BENCH_PACKAGES := libopencv-dev
-SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+# Root installs directly, others through sudo; without either, the missing
+# packages and the one command that installs them are named instead.
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || { command -v sudo >/dev/null && echo sudo; } || echo none)
 BUILD := build/default
 
 .PHONY: all deps build run test sanitize tsan bench fuzz clean
@@ -15,6 +17,12 @@ all: build
 deps:
 	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ] && [ "$(SUDO)" = none ]; then \
+	    echo "Missing Debian packages:" $$missing; \
+	    echo "Install them as root, then run make again:"; \
+	    echo "    apt-get install -y" $$missing; \
+	    exit 1; \
+	fi; \
 	if [ -n "$$missing" ]; then \
 	    echo "Installing:" $$missing; \
 	    $(SUDO) apt-get update -qq && \

@@ -5,28 +5,33 @@
 // its component (Image1, Edit13, Label12, Shape1, ...). The form only runs the
 // dialogs, calls io/ and detect/ and shows what they return: the pixels and
 // every field text are the core's.
+//
+// Beyond the two buttons, without touching the fixed layout: a picture file
+// dropped on the window loads as "Laod" would; a view's context menu saves or
+// copies its picture; the panel's copies the results as text; double-clicking
+// a view opens its picture in a separate viewer window.
 #pragma once
 
 #include "ui_Unit1.h"
 
-#include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+class QFileDialog;
+class TPictureViewer;
 
 class TForm1 : public QWidget, public Ui::TForm1 {
     Q_OBJECT
 
 public:
     explicit TForm1(QWidget* parent = nullptr);
-
-    // The Load command's dialog, "Bitmaps (*.bmp)". A member so that it keeps
-    // its folder between commands.
-    QFileDialog* OpenPictureDialog1;
 
     // The core's operators on the captured IntensityGrid; interior pixels only.
     std::int32_t GradientY(std::int32_t x, std::int32_t y) const;
@@ -39,8 +44,29 @@ public slots:
     void Button2Click();
     void Button6Click();
 
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    // A new dialog for every command: a dialog kept between uses kept its
+    // file-name completer's popup open after Return, and that popup then ate
+    // the next click in the window.
+    std::unique_ptr<QFileDialog> OpenPictureDialog1() const;
+    std::unique_ptr<QFileDialog> SavePictureDialog1() const;
+
+    // Loads `path` into Image1, or reports why not and leaves it as it was.
+    void loadPicture(const QString& path);
+    void showViewMenu(TPictureView* view, const QPoint& at);
+    void savePicture(const TPictureView* view);
+    void copyPicture(const TPictureView* view);
+    void copyResults() const;
+    void openViewer(TPictureView* view);
+
     std::array<QLineEdit*, 14> edits_{};
+    QString pictureFolder_; // where the last picture loaded came from
+    std::array<QPointer<TPictureViewer>, 2> viewers_;
 };
 
 // The one main window, set by the program entry when it creates the form.

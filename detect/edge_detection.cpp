@@ -6,10 +6,12 @@ namespace quadfind {
 
 EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
                                   std::string_view decimalSeparator) {
-    // The fused pass writes every byte of the working copy, so copying the
-    // picture first is only needed to give it the picture's size.
-    if (working.width() != picture.width() || working.height() != picture.height())
-        working = picture;
+    // The fused pass writes every byte of the working copy, so it needs the
+    // picture's size and nothing of its pixels.
+    if (working.width() != picture.width() || working.height() != picture.height()) {
+        working = PictureSurface(); // the old pixels go before the new ones come
+        working = PictureSurface(picture.width(), picture.height(), PictureSurface::Uninitialised{});
+    }
     EdgeDetectionRun run;
     run.scan = CaptureAndScan(picture, working);
     run.report = ReportQuadrilateral(run.scan);

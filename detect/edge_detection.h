@@ -2,10 +2,10 @@
 //
 // Fills IntensityGrid from `picture`'s blue channel and writes the edge map
 // into `working` in one pass (see edge_pass.h), then derives the report and
-// draws the diagonals. `working` then holds what the result view shows; it is
-// resized to the picture when its size differs, and its old pixels never
-// matter. Reusing one `working` across runs spares an allocation per run. An
-// empty picture gives the empty-picture results. Not reentrant:
+// draws the diagonals. `working` then holds what the result view shows. Its
+// old pixels never matter: a `working` of the picture's size is reused as it
+// is, with no allocation; any other is freed first and replaced by one of the
+// picture's size. An empty picture gives the empty-picture results. Not reentrant:
 // IntensityGrid is one global, as is the GUI thread that uses it.
 #pragma once
 

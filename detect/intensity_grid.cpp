@@ -47,15 +47,17 @@ void IntensityGridStore::prepare(std::int32_t width, std::int32_t height) {
     if (h != 0 && w > (std::numeric_limits<std::size_t>::max() / sizeof(std::int32_t) - kLineCells) / h)
         throw std::length_error("picture too large for the intensity grid");
     const std::size_t needed = std::size_t(w * h) + kLineCells;
-    if (overflow_.size() < needed) {
-        overflow_.clear();
-        overflow_.shrink_to_fit(); // never hold two large grids at once
-        overflow_.reserve(needed);
-        adviseHugePages(overflow_.data(), needed * sizeof(std::int32_t)); // before the first touch
-        overflow_.resize(needed);
+    if (overflowCells_ < needed) {
+        overflow_.reset(); // never hold two large grids at once
+        overflowCells_ = 0;
+        // Left unset: every pass writes the cells it reads, and zeroing them
+        // first would touch every page an extra time.
+        overflow_.reset(new std::int32_t[needed]);
+        overflowCells_ = needed;
+        adviseHugePages(overflow_.get(), needed * sizeof(std::int32_t)); // before the first touch
     }
-    const auto misalignment = reinterpret_cast<std::uintptr_t>(overflow_.data()) % 64;
-    cells_ = overflow_.data() + (misalignment ? (64 - misalignment) / sizeof(std::int32_t) : 0);
+    const auto misalignment = reinterpret_cast<std::uintptr_t>(overflow_.get()) % 64;
+    cells_ = overflow_.get() + (misalignment ? (64 - misalignment) / sizeof(std::int32_t) : 0);
     stride_ = std::size_t(height);
 }
 

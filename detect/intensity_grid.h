@@ -16,7 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace quadfind {
 
@@ -46,7 +46,8 @@ private:
     static std::int32_t staticCells_[std::size_t(kColumns) * kRows];
     std::int32_t* cells_;
     std::size_t stride_ = kRows;
-    std::vector<std::int32_t> overflow_;
+    std::unique_ptr<std::int32_t[]> overflow_;
+    std::size_t overflowCells_ = 0;
 };
 
 static_assert(sizeof(std::int32_t) == 4, "grid cells are signed 32-bit");

@@ -1,20 +1,59 @@
 #include "picture_surface.h"
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 #include <limits>
 #include <stdexcept>
 
 namespace quadfind {
 
-PictureSurface::PictureSurface(std::int32_t width, std::int32_t height) {
+PictureSurface::PictureSurface(std::int32_t width, std::int32_t height)
+    : PictureSurface(width, height, Uninitialised{}) {
+    std::memset(bytes_.get(), 0, byteCount());
+}
+
+PictureSurface::PictureSurface(std::int32_t width, std::int32_t height, Uninitialised) {
     if (width < 0 || height < 0)
         throw std::invalid_argument("picture size must not be negative");
     const auto w = std::uint64_t(width), h = std::uint64_t(height);
     if (w != 0 && h > std::numeric_limits<std::size_t>::max() / kBytesPerPixel / w)
         throw std::length_error("picture too large");
+    bytes_.reset(new std::uint8_t[std::size_t(w * h * kBytesPerPixel)]);
     width_ = width;
     height_ = height;
-    bytes_.assign(std::size_t(w * h * kBytesPerPixel), 0);
+}
+
+PictureSurface::PictureSurface(const PictureSurface& other)
+    : PictureSurface(other.width_, other.height_, Uninitialised{}) {
+    if (other.byteCount() != 0)
+        std::memcpy(bytes_.get(), other.bytes_.get(), other.byteCount());
+    pen_ = other.pen_;
+    penAt_ = other.penAt_;
+}
+
+PictureSurface& PictureSurface::operator=(const PictureSurface& other) {
+    if (this != &other)
+        *this = PictureSurface(other);
+    return *this;
+}
+
+PictureSurface::PictureSurface(PictureSurface&& other) noexcept
+    : width_(std::exchange(other.width_, 0)), height_(std::exchange(other.height_, 0)),
+      bytes_(std::move(other.bytes_)), pen_(other.pen_), penAt_(other.penAt_) {}
+
+PictureSurface& PictureSurface::operator=(PictureSurface&& other) noexcept {
+    width_ = std::exchange(other.width_, 0);
+    height_ = std::exchange(other.height_, 0);
+    bytes_ = std::move(other.bytes_);
+    pen_ = other.pen_;
+    penAt_ = other.penAt_;
+    return *this;
+}
+
+bool operator==(const PictureSurface& a, const PictureSurface& b) {
+    return a.width_ == b.width_ && a.height_ == b.height_ &&
+           (a.byteCount() == 0 || std::memcmp(a.bytes_.get(), b.bytes_.get(), a.byteCount()) == 0);
 }
 
 Colour PictureSurface::pixel(std::int32_t x, std::int32_t y) const {
