@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -143,7 +144,7 @@ protected:
                 background = display->pixel(origin.x + kBackground.x, origin.y + kBackground.y);
                 return background != 0;
             },
-            10s))
+            20s))
             << "no painted window titled Form1; the program said: " << program->output().toStdString();
     }
 
@@ -194,11 +195,14 @@ protected:
     // Waits until the view shows `picture` from its top-left corner, unscaled
     // and clipped, and the form's colour beyond it (nothing at all when
     // `picture` is empty). Checks every pixel.
-    ::testing::AssertionResult viewShows(Rect view, const PictureSurface& picture) const {
+    // With `pan`, the picture's pixel `pan` is the one at the top-left corner.
+    ::testing::AssertionResult viewShows(Rect view, const PictureSurface& picture, Point pan = {}) const {
         PictureSurface want(view.width, view.height);
         for (int y = 0; y < view.height; ++y)
-            for (int x = 0; x < view.width; ++x)
-                want.setPixel(x, y, x < picture.width() && y < picture.height() ? picture.pixel(x, y) : background);
+            for (int x = 0; x < view.width; ++x) {
+                const int px = x + pan.x, py = y + pan.y;
+                want.setPixel(x, y, px < picture.width() && py < picture.height() ? picture.pixel(px, py) : background);
+            }
         PictureSurface seen;
         if (WaitFor([&] {
                 seen = display->grab(origin.x + view.x, origin.y + view.y, view.width, view.height);
@@ -424,6 +428,42 @@ TEST_P(RealWindow, KeyboardOnlyGivesTheExactResult) {
     const Expected expected = Detect(small);
     EXPECT_TRUE(viewShows(kImage2, expected.result)) << "Image2 after Tab and Space";
     expectFields(After(InitialFields(), expected.fields));
+}
+
+// A picture larger than its view: dragging pans it, as far as its edges; a
+// new picture shows from its top-left corner again. "Copy picture" on the
+// view's menu copies the whole picture, not what the view shows.
+TEST_P(RealWindow, LargePictureIsPannedByDraggingAndCopiedWhole) {
+    const QString path = save("large.bmp", large);
+    loadByTyping(path);
+    ASSERT_TRUE(viewShows(kImage1, large));
+
+    display->drag(at({200, 200}), at({100, 150}));
+    EXPECT_TRUE(viewShows(kImage1, large, {100, 50})) << "after dragging by (-100, -50)";
+    display->drag(at({100, 300}), at({-200, 0}));
+    EXPECT_TRUE(viewShows(kImage1, large, {large.width() - kImage1.width, large.height() - kImage1.height}))
+        << "dragging past the picture's corner";
+
+    const std::set<unsigned long> before = display->popups();
+    display->claimClipboard();
+    display->click(at({100, 100}), 3);
+    ASSERT_TRUE(WaitFor([&] { return display->popups() != before; })) << "right-clicking Image1 opened no menu";
+    display->key("Down"); // Save picture as…
+    display->key("Down"); // Copy picture
+    display->key("Return");
+    ASSERT_TRUE(WaitFor([&] { return display->clipboardTaken(); })) << "Copy picture copied nothing";
+    const QImage copied = QImage::fromData(display->clipboardData("image/png"), "PNG");
+    ASSERT_EQ(copied.size(), QSize(large.width(), large.height())) << "the clipboard holds no such PNG picture";
+    PictureSurface pasted(copied.width(), copied.height());
+    for (int y = 0; y < copied.height(); ++y)
+        for (int x = 0; x < copied.width(); ++x) {
+            const QRgb c = copied.pixel(x, y);
+            pasted.setPixel(x, y, Colour(qRed(c)) | Colour(qGreen(c)) << 8 | Colour(qBlue(c)) << 16);
+        }
+    EXPECT_TRUE(pasted == large) << "the copied picture differs from the loaded one";
+
+    loadByTyping(path);
+    EXPECT_TRUE(viewShows(kImage1, large)) << "Load again: not from the top-left corner";
 }
 
 INSTANTIATE_TEST_SUITE_P(Display, RealWindow, ::testing::Values(false, true),

@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
 #include <thread>
@@ -260,6 +261,12 @@ void XDisplay::click(ScreenPoint at, int button) {
     xdotool({"mousemove", QString::number(at.x), QString::number(at.y), "click", QString::number(button)});
 }
 
+void XDisplay::drag(ScreenPoint from, ScreenPoint to) {
+    // The pointer stops at the screen's edge, and xdotool takes "-1" for an option.
+    xdotool({"mousemove", QString::number(from.x), QString::number(from.y), "mousedown", "1", "mousemove",
+             QString::number(std::max(0, to.x)), QString::number(std::max(0, to.y)), "mouseup", "1"});
+}
+
 void XDisplay::key(const QString& keys) {
     xdotool({"key", keys});
 }
@@ -279,9 +286,12 @@ bool XDisplay::clipboardTaken() const {
 }
 
 QString XDisplay::clipboardText() const {
-    const auto text = RunTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", "UTF8_STRING"},
-                              environment_);
-    return text ? QString::fromUtf8(*text) : QString();
+    return QString::fromUtf8(clipboardData(QStringLiteral("UTF8_STRING")));
+}
+
+QByteArray XDisplay::clipboardData(const QString& type) const {
+    return RunTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", type}, environment_)
+        .value_or(QByteArray());
 }
 
 } // namespace quadfind::testing

@@ -88,6 +88,7 @@ public:
 
     // Input, through the XTEST extension (xdotool).
     void click(ScreenPoint at, int button = 1);
+    void drag(ScreenPoint from, ScreenPoint to); // with the left button held
     void key(const QString& keys);
     void type(const QString& text);
 
@@ -96,6 +97,7 @@ public:
     void claimClipboard();
     bool clipboardTaken() const;
     QString clipboardText() const;
+    QByteArray clipboardData(const QString& type) const;
 
 private:
     void xdotool(const QStringList& arguments);
