@@ -466,6 +466,49 @@ TEST_P(RealWindow, LargePictureIsPannedByDraggingAndCopiedWhole) {
     EXPECT_TRUE(viewShows(kImage1, large)) << "Load again: not from the top-left corner";
 }
 
+// A file dropped from a file manager loads as Laod would, errors included.
+TEST_P(RealWindow, DroppedFileLoadsAsLaodWould) {
+    // The source must live until the form has read the drop.
+    std::unique_ptr<Child> source;
+    const auto drop = [&](const QString& path) {
+        source = std::make_unique<Child>(QStringLiteral(QUADFIND_DRAG_SOURCE), QStringList{path},
+                                         display->environment());
+        std::optional<unsigned long> window;
+        ASSERT_TRUE(WaitFor([&] {
+            window = display->findWindow([](const QString& t) { return t == QLatin1String("quadfind drag source"); });
+            return window.has_value();
+        }));
+        const auto from = display->origin(*window);
+        ASSERT_TRUE(from);
+        display->move({from->x + 60, from->y + 40});
+        display->button(true);
+        // Moves over Image1 until the form takes the drag, then lets go.
+        int step = 0;
+        const bool accepted = WaitFor([&] {
+            display->move(at({150 + step++ % 2, 150}));
+            return source->output().contains(QLatin1String("accepted"));
+        });
+        display->button(false);
+        ASSERT_TRUE(accepted) << "the form did not take the dropped file";
+    };
+
+    drop(save("small.bmp", small));
+    EXPECT_TRUE(viewShows(kImage1, small)) << "after the drop";
+
+    const QString broken = dir.filePath("broken.bmp");
+    {
+        QFile file(broken);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("BM not a bitmap at all") > 0);
+    }
+    drop(broken);
+    ASSERT_TRUE(WaitFor([&] { return messageBox().has_value(); })) << "no error box after dropping a broken file";
+    const QString text = messageText();
+    EXPECT_TRUE(text.contains(QStringLiteral("Cannot load ") + broken + QStringLiteral(": "))) << text.toStdString();
+    display->key("Return");
+    ASSERT_TRUE(WaitFor([&] { return !messageBox(); })) << "the error box did not close";
+    EXPECT_TRUE(viewShows(kImage1, small)) << "a failed drop changed Image1";
+}
+
 INSTANTIATE_TEST_SUITE_P(Display, RealWindow, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "openbox" : "no_window_manager";

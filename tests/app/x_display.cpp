@@ -105,6 +105,9 @@ Child::~Child() {
 }
 
 QString Child::output() {
+    // No event loop runs here: poll the pipes for what has arrived.
+    if (process_.state() == QProcess::Running)
+        process_.waitForReadyRead(0);
     seen_ += process_.readAllStandardOutput() + process_.readAllStandardError();
     return QString::fromUtf8(seen_);
 }
@@ -265,6 +268,14 @@ void XDisplay::drag(ScreenPoint from, ScreenPoint to) {
     // The pointer stops at the screen's edge, and xdotool takes "-1" for an option.
     xdotool({"mousemove", QString::number(from.x), QString::number(from.y), "mousedown", "1", "mousemove",
              QString::number(std::max(0, to.x)), QString::number(std::max(0, to.y)), "mouseup", "1"});
+}
+
+void XDisplay::move(ScreenPoint to) {
+    xdotool({"mousemove", QString::number(std::max(0, to.x)), QString::number(std::max(0, to.y))});
+}
+
+void XDisplay::button(bool down) {
+    xdotool({down ? "mousedown" : "mouseup", "1"});
 }
 
 void XDisplay::key(const QString& keys) {

@@ -89,6 +89,8 @@ public:
     // Input, through the XTEST extension (xdotool).
     void click(ScreenPoint at, int button = 1);
     void drag(ScreenPoint from, ScreenPoint to); // with the left button held
+    void move(ScreenPoint to);
+    void button(bool down);
     void key(const QString& keys);
     void type(const QString& text);
 
