@@ -155,7 +155,7 @@ void benchPortable(benchmark::State& state, const PictureSurface* picture) {
     PictureSurface working;
     RunEdgeDetection(*picture, working, ".");
     for (auto _ : state) {
-        const EdgeScanResult scan = CaptureAndScan(*picture, working, EdgePassKernel::Portable);
+        const EdgeScanResult scan = CaptureAndScan(*picture, working, {.kernel = EdgePassKernel::Portable});
         const QuadReport report = ReportQuadrilateral(scan);
         DrawDiagonals(working, scan, report);
         auto fields = FormatFields(scan, report, ".");

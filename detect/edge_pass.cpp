@@ -22,153 +22,6 @@ namespace quadfind {
 namespace edgepass {
 namespace {
 
-// The portable scan keeps a row of flags and six rows of 16-bit terms.
-static_assert(kScanScratchRows >= 1 + 6 * 2, "scratch too small for the portable scan");
-static_assert(std::endian::native == std::endian::little, "the 8-pixel paint table assumes little-endian words");
-
-// Byte triples for 8 pixels whose edge flags are the bits of the index,
-// pixel 0 in bit 0: blue (255, 0, 0) or black.
-using PaintRun = std::array<std::uint8_t, 24>;
-constexpr std::array<PaintRun, 256> makePaintTable() {
-    std::array<PaintRun, 256> t{};
-    for (unsigned bits = 0; bits < 256; ++bits)
-        for (unsigned i = 0; i < 8; ++i)
-            t[bits][3 * i] = (bits >> i & 1) ? 255 : 0;
-    return t;
-}
-constexpr std::array<PaintRun, 256> kPaintTable = makePaintTable();
-
-// Eight pixels from three 64-bit words: what the compiler makes of the plain
-// stride-3 loop for SSE2 is more than twice as slow.
-void extractBluePortable(const std::uint8_t* row, std::uint8_t* blue, std::int32_t width) {
-    std::int32_t x = 0;
-    for (; x + 8 <= width; x += 8) {
-        std::uint64_t q0, q1, q2; // pixel bytes 0-7, 8-15, 16-23; blue at 0, 3, ..., 21
-        const std::uint8_t* p = row + std::size_t(x) * 3;
-        std::memcpy(&q0, p, 8);
-        std::memcpy(&q1, p + 8, 8);
-        std::memcpy(&q2, p + 16, 8);
-        const std::uint64_t b = (q0 & 0xFF) | (q0 >> 16 & 0xFF00) | (q0 >> 32 & 0xFF0000) |
-                                (q1 << 16 & 0xFF000000) | (q1 & 0xFF00000000) | (q1 >> 16 & 0xFF0000000000) |
-                                (q2 << 32 & 0xFF000000000000) | (q2 << 16 & 0xFF00000000000000);
-        std::memcpy(blue + x, &b, 8);
-    }
-    for (; x < width; ++x)
-        blue[x] = row[std::size_t(x) * 3];
-}
-
-void fillTilePortable(const std::uint8_t* firstRow, std::size_t rowStride, std::int32_t width, std::int32_t* cells,
-                      std::size_t columnStride) {
-    std::int32_t x = 0;
-#if defined(__SSE2__)
-    // 16 x 16 bytes at a time: transpose in registers, widen, store each
-    // column's 16 cells (one cache line when aligned) in four stores.
-    const __m128i zero = _mm_setzero_si128();
-    for (; x + 16 <= width; x += 16) {
-        __m128i r[16], a[16], b[16], c[16];
-        for (int i = 0; i < 16; ++i)
-            r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + std::size_t(i) * rowStride + x));
-        for (int i = 0; i < 8; ++i) {
-            a[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
-            a[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
-        }
-        for (int g = 0; g < 4; ++g) { // rows 4g .. 4g+3
-            b[4 * g] = _mm_unpacklo_epi16(a[4 * g], a[4 * g + 2]);
-            b[4 * g + 1] = _mm_unpackhi_epi16(a[4 * g], a[4 * g + 2]);
-            b[4 * g + 2] = _mm_unpacklo_epi16(a[4 * g + 1], a[4 * g + 3]);
-            b[4 * g + 3] = _mm_unpackhi_epi16(a[4 * g + 1], a[4 * g + 3]);
-        }
-        for (int h = 0; h < 2; ++h) // rows 8h .. 8h+7
-            for (int k = 0; k < 4; ++k) {
-                c[8 * h + 2 * k] = _mm_unpacklo_epi32(b[8 * h + k], b[8 * h + 4 + k]);
-                c[8 * h + 2 * k + 1] = _mm_unpackhi_epi32(b[8 * h + k], b[8 * h + 4 + k]);
-            }
-        for (int k = 0; k < 8; ++k) {
-            const __m128i columns[2] = {_mm_unpacklo_epi64(c[k], c[k + 8]), _mm_unpackhi_epi64(c[k], c[k + 8])};
-            for (int j = 0; j < 2; ++j) {
-                const __m128i lo = _mm_unpacklo_epi8(columns[j], zero), hi = _mm_unpackhi_epi8(columns[j], zero);
-                auto* out = reinterpret_cast<__m128i*>(cells + std::size_t(x + 2 * k + j) * columnStride);
-                _mm_storeu_si128(out, _mm_unpacklo_epi16(lo, zero));
-                _mm_storeu_si128(out + 1, _mm_unpackhi_epi16(lo, zero));
-                _mm_storeu_si128(out + 2, _mm_unpacklo_epi16(hi, zero));
-                _mm_storeu_si128(out + 3, _mm_unpackhi_epi16(hi, zero));
-            }
-        }
-    }
-#endif
-    for (; x < width; ++x) {
-        std::int32_t* column = cells + std::size_t(x) * columnStride;
-        for (int i = 0; i < kTileRows; ++i)
-            column[i] = firstRow[std::size_t(i) * rowStride + std::size_t(x)];
-    }
-}
-
-void rowTermsPortable(const std::uint8_t* blue, std::int16_t* sum, std::int16_t* diff, std::int32_t width) {
-    for (std::int32_t x = 1; x < width - 1; ++x) {
-        sum[x] = std::int16_t(blue[x - 1] + blue[x] + blue[x + 1]);
-        diff[x] = std::int16_t(blue[x - 1] - blue[x + 1]);
-    }
-}
-
-// One row from the horizontal terms of the rows above, here and below:
-// Sy = sumBelow - sumAbove, Sx = diffAbove + diffHere + diffBelow.
-RowEdges scanRowPortable(const std::int16_t* sumAbove, const std::int16_t* sumBelow, const std::int16_t* diffAbove,
-                         const std::int16_t* diffHere, const std::int16_t* diffBelow, std::uint8_t* out,
-                         std::int32_t width, std::uint8_t* edge) {
-    // edge[i] is pixel i + 1. |S| >= 4 for one operator is exactly
-    // GradientY + GradientX >= 1, so neither the division nor the sum is needed.
-    const std::int32_t n = width - 2;
-    ++sumAbove, ++sumBelow, ++diffAbove, ++diffHere, ++diffBelow;
-    for (std::int32_t i = 0; i < n; ++i) {
-        const auto sy = std::uint16_t(sumBelow[i] - sumAbove[i] + 3);
-        const auto sx = std::uint16_t(diffAbove[i] + diffHere[i] + diffBelow[i] + 3);
-        edge[i] = std::uint8_t((sy > 6u) | (sx > 6u));
-    }
-    std::int32_t count = 0;
-    std::uint8_t* p = out + 3;
-    std::int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t flags; // eight bytes of 0 or 1
-        std::memcpy(&flags, edge + i, 8);
-        const unsigned bits = unsigned((flags * 0x0102040810204080ull) >> 56); // bit k = edge[i + k]
-        count += std::int32_t((flags * 0x0101010101010101ull) >> 56);          // their sum
-        std::memcpy(p + std::size_t(i) * 3, kPaintTable[bits].data(), 24);
-    }
-    for (; i < n; ++i) {
-        p[std::size_t(i) * 3] = std::uint8_t(-edge[i]);
-        p[std::size_t(i) * 3 + 1] = 0;
-        p[std::size_t(i) * 3 + 2] = 0;
-        count += edge[i];
-    }
-
-    RowEdges r{count, 0, 0};
-    if (count > 0) {
-        r.first = std::int32_t(std::find(edge, edge + n, 1) - edge) + 1;
-        std::int32_t j = n - 1;
-        while (edge[j] == 0)
-            --j;
-        r.last = j + 1;
-    }
-    return r;
-}
-
-// Each blue row's horizontal terms serve the three rows it neighbours; the
-// scratch keeps those of the last three rows.
-void scanRowsPortable(const StripInputs& in, RowEdges* edges) {
-    const std::size_t stride = (std::size_t(in.width) + 63) / 64 * 64;
-    std::uint8_t* const flags = in.scratch;
-    auto* const terms = reinterpret_cast<std::int16_t*>(in.scratch + stride); // 3 rows of sums, 3 of diffs
-    auto sums = [&](std::int32_t i) { return terms + std::size_t(i % 3) * stride; };
-    auto diffs = [&](std::int32_t i) { return terms + std::size_t(3 + i % 3) * stride; };
-    for (std::int32_t i = 0; i < 2; ++i)
-        rowTermsPortable(in.blue[i], sums(i), diffs(i), in.width);
-    for (std::int32_t r = 0; r < in.rows; ++r) {
-        rowTermsPortable(in.blue[r + 2], sums(r + 2), diffs(r + 2), in.width);
-        edges[r] = scanRowPortable(sums(r), sums(r + 2), diffs(r), diffs(r + 1), diffs(r + 2), in.out[r], in.width,
-                                   flags);
-    }
-}
-
 // Writes n cells (or bytes) to dst with non-temporal stores for every whole
 // cache line, so that those lines are neither read first nor kept in the
 // cache; the partial lines at either end get ordinary stores.
@@ -203,15 +56,15 @@ void streamFence() {
 // staging areas they are copied out of.
 struct Scratch {
     std::vector<std::uint8_t> bytes;
-    std::size_t rowStride = 0; // bytes per blue row
+    std::size_t blueRowBytes = 0; // bytes per blue row
     std::int32_t ringMask = 0;
     std::uint8_t* ring = nullptr;
     std::uint8_t* kernel = nullptr;
     std::int32_t* tileCells = nullptr; // 32 columns of a 64-row tile and the 16 rows above it
     std::uint8_t* rows = nullptr;      // kStreamScanRows rows of the working copy
-    std::size_t rowsStride = 0;
+    std::size_t stagedRowBytes = 0;
 
-    std::uint8_t* blueRow(std::int32_t y) { return ring + std::size_t(y & ringMask) * rowStride; }
+    std::uint8_t* blueRow(std::int32_t y) { return ring + std::size_t(y & ringMask) * blueRowBytes; }
 
     void prepare(std::int32_t width, bool streaming) {
         const std::size_t stride = (std::size_t(width) + 63) / 64 * 64;
@@ -225,13 +78,13 @@ struct Scratch {
         if (bytes.size() < need)
             bytes.assign(need, 0);
         auto* base = bytes.data() + (64 - reinterpret_cast<std::uintptr_t>(bytes.data()) % 64) % 64;
-        rowStride = stride;
+        blueRowBytes = stride;
         ringMask = ringRows - 1;
         ring = base;
         kernel = ring + stride * std::size_t(ringRows);
         tileCells = reinterpret_cast<std::int32_t*>(kernel + stride * kScanScratchRows);
         rows = reinterpret_cast<std::uint8_t*>(tileCells + kTileColumns * kStagedRows);
-        rowsStride = outStride;
+        stagedRowBytes = outStride;
     }
 
     static constexpr std::size_t kTileColumns = 32;
@@ -239,11 +92,9 @@ struct Scratch {
     static constexpr std::size_t kStagedRows = kStreamTileRows + kTileRows;
     static constexpr std::int32_t kStreamScanRows = 4;
 };
-Scratch scratch[2]; // one per band
+Scratch bandScratch[2]; // one per band
 
 } // namespace
-
-const Kernels kPortableKernels = {extractBluePortable, fillTilePortable, scanRowsPortable};
 
 } // namespace edgepass
 
@@ -307,15 +158,6 @@ EdgePassThreads DefaultEdgePassThreads(std::int32_t width, std::int32_t height) 
                                                                                          : EdgePassThreads::One;
 }
 
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working) {
-    return CaptureAndScan(picture, working, BestEdgePassKernel());
-}
-
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel) {
-    const std::int32_t w = picture.width(), h = picture.height();
-    return CaptureAndScan(picture, working, kernel, DefaultEdgePassStores(w, h), DefaultEdgePassThreads(w, h));
-}
-
 namespace {
 
 // What every band of one pass shares.
@@ -350,7 +192,7 @@ void fill(const Pass& p, edgepass::Scratch& scratch, std::int32_t y0, std::int32
         for (std::int32_t x = 0; x < p.w; x += std::int32_t(Scratch::kTileColumns)) {
             const std::int32_t n = std::min(std::int32_t(Scratch::kTileColumns), p.w - x);
             for (std::int32_t g = from; g < y0 + rows; g += kTileRows)
-                k.fillTile(scratch.blueRow(g) + x, scratch.rowStride, n, scratch.tileCells + (g - y0 + kLead),
+                k.fillTile(scratch.blueRow(g) + x, scratch.blueRowBytes, n, scratch.tileCells + (g - y0 + kLead),
                            kStaged);
             for (std::int32_t j = 0; j < n; ++j) {
                 std::int32_t* column = p.cells + std::size_t(x + j) * p.columnStride;
@@ -366,7 +208,7 @@ void fill(const Pass& p, edgepass::Scratch& scratch, std::int32_t y0, std::int32
     }
     std::int32_t y = y0;
     for (; y + kTileRows <= y0 + rows; y += kTileRows)
-        k.fillTile(scratch.blueRow(y), scratch.rowStride, p.w, p.cells + y, p.columnStride);
+        k.fillTile(scratch.blueRow(y), scratch.blueRowBytes, p.w, p.cells + y, p.columnStride);
     if (y == y0 + rows)
         return;
     // The last rows of a picture whose height is not a multiple of 16: a
@@ -392,7 +234,7 @@ void scan(const Pass& p, edgepass::Scratch& scratch, EdgeScanResult& r, std::int
         blue[i] = scratch.blueRow(first - 1 + i);
     for (std::int32_t i = 0; i < rows; ++i) {
         const std::uint8_t* src = p.picture.row(first + i);
-        out[i] = p.streaming ? scratch.rows + std::size_t(i) * scratch.rowsStride : p.working.row(first + i);
+        out[i] = p.streaming ? scratch.rows + std::size_t(i) * scratch.stagedRowBytes : p.working.row(first + i);
         std::memcpy(out[i], src, PictureSurface::kBytesPerPixel);
         std::memcpy(out[i] + p.lastPixel, src + p.lastPixel, PictureSurface::kBytesPerPixel);
     }
@@ -501,13 +343,14 @@ EdgeScanResult joinBands(const EdgeScanResult& upper, const EdgeScanResult& lowe
 
 } // namespace
 
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel,
-                              EdgePassStores stores, EdgePassThreads threads) {
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, const EdgePassOptions& options) {
     using namespace edgepass;
     const std::int32_t w = picture.width(), h = picture.height();
     if (working.width() != w || working.height() != h)
         throw std::invalid_argument("the working copy must have the picture's size");
-    const Kernels& k = kernelsFor(kernel);
+    const Kernels& k = kernelsFor(options.kernel.value_or(BestEdgePassKernel()));
+    const EdgePassStores stores = options.stores.value_or(DefaultEdgePassStores(w, h));
+    const EdgePassThreads threads = options.threads.value_or(DefaultEdgePassThreads(w, h));
     EdgeScanResult r;
     if (w < 3 || h < 3) { // no interior: the copy and the grid are all there is
         for (std::int32_t y = 0; y < h; ++y)
@@ -535,14 +378,14 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
     // at least.
     const std::int32_t split = h / 2 / pass.tileRows * pass.tileRows;
     BandHelper* helper = threads == EdgePassThreads::Two && split > 0 ? bandHelper() : nullptr;
-    scratch[0].prepare(w, streaming);
+    bandScratch[0].prepare(w, streaming);
     if (helper) {
-        scratch[1].prepare(w, streaming);
-        helper->start(pass, scratch[1], split, h);
-        const EdgeScanResult upper = runBand(pass, scratch[0], 0, split);
+        bandScratch[1].prepare(w, streaming);
+        helper->start(pass, bandScratch[1], split, h);
+        const EdgeScanResult upper = runBand(pass, bandScratch[0], 0, split);
         r = joinBands(upper, helper->wait());
     } else {
-        r = runBand(pass, scratch[0], 0, h);
+        r = runBand(pass, bandScratch[0], 0, h);
     }
 
     const std::size_t rowBytes = pass.rowBytes;

@@ -2,9 +2,10 @@
 // painting of the working copy fused into one pass over the picture.
 //
 // CaptureAndScan fills IntensityGrid exactly as Capture does, writes every
-// byte of `working` (the one-pixel frame with the picture's colours, the
-// interior black or blue exactly as ScanInterior paints it) and returns the
-// tallies ScanInterior would return. `working` must already have the
+// byte of `working` (the one-pixel frame with the picture's colours, each
+// interior pixel an edge or background colour by the rule of edge_rule.h)
+// and returns the scan's tallies: the edge count, the first and last edge
+// pixel in raster order, and the last interior pixel. `working` must already have the
 // picture's size (std::invalid_argument otherwise); its old pixels are never
 // read, so it need not be a copy.
 //
@@ -23,6 +24,8 @@
 
 #include "edge_scan.h"
 #include "picture_surface.h"
+
+#include <optional>
 
 namespace quadfind {
 
@@ -50,11 +53,17 @@ EdgePassStores DefaultEdgePassStores(std::int32_t width, std::int32_t height);
 enum class EdgePassThreads { One, Two };
 EdgePassThreads DefaultEdgePassThreads(std::int32_t width, std::int32_t height);
 
-// The best kernel and the defaults for the picture's size.
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working);
+// What a pass may be told; anything unset is chosen for this processor and
+// the picture's size (the fastest kernel, DefaultEdgePassStores,
+// DefaultEdgePassThreads). Every choice gives the same results.
+struct EdgePassOptions {
+    std::optional<EdgePassKernel> kernel;
+    std::optional<EdgePassStores> stores;
+    std::optional<EdgePassThreads> threads;
+};
+
 // Throws std::invalid_argument for a kernel this processor lacks.
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel);
-EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassKernel kernel,
-                              EdgePassStores stores, EdgePassThreads threads);
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working,
+                              const EdgePassOptions& options = {});
 
 } // namespace quadfind

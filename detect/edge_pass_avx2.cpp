@@ -3,11 +3,15 @@
 // includes no standard header whose inline functions could be instantiated
 // here with AVX2 code and then shared with the rest of the program.
 #include "edge_pass_kernels.h"
+#include "edge_rule.h"
 
 #include <immintrin.h>
 
 namespace quadfind::edgepass {
 namespace {
+
+static_assert(edge_rule::IsRowDifference(edge_rule::kBelowMinusAbove), "Sy is taken as below.sum - above.sum");
+static_assert(edge_rule::IsColumnDifference(edge_rule::kLeftMinusRight), "Sx is taken as the sum of three diffs");
 
 // 16 pixels (48 bytes) to their 16 blue bytes.
 inline __m128i blueOf16(const std::uint8_t* p) {
@@ -161,16 +165,17 @@ inline void paint32(std::uint8_t* out, __m256i flags) {
     _mm256_storeu_si256(o + 2, _mm256_shuffle_epi8(high, _mm256_setr_m128i(p1, p2)));
 }
 
-// 0xFFFF where |Sy| >= 4 or |Sx| >= 4, from the terms of three rows.
+// 0xFFFF where |Sy| or |Sx| reaches kEdgeMagnitude, from the terms of three rows.
 inline __m256i edgesOf(const Terms& above, const Terms& here, const Terms& below) {
     const __m256i sy = _mm256_sub_epi16(below.sum, above.sum);
     const __m256i sx = _mm256_add_epi16(_mm256_add_epi16(above.diff, here.diff), below.diff);
-    return _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx)), _mm256_set1_epi16(3));
+    return _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx)), _mm256_set1_epi16(edge_rule::kEdgeMagnitude - 1));
 }
 
-// 0xFF where |Sy| >= 4 or |Sx| >= 4 for the 32 pixels of a step, in pixel
-// order. Packing with signed saturation keeps every |S| >= 4 at 4 or more
-// (beyond 127 it becomes 127 or -128), so the test runs on 32 bytes at once.
+// 0xFF where |Sy| or |Sx| reaches kEdgeMagnitude for the 32 pixels of a
+// step, in pixel order. Packing with signed saturation keeps every |S| at or
+// above it (beyond 127 it becomes 127 or -128), so the test runs on 32 bytes
+// at once.
 inline __m256i edges32Of(const Terms32& above, const Terms32& here, const Terms32& below) {
     auto sy = [](const Terms& a, const Terms& b) { return _mm256_sub_epi16(b.sum, a.sum); };
     auto sx = [](const Terms& a, const Terms& h, const Terms& b) {
@@ -180,8 +185,9 @@ inline __m256i edges32Of(const Terms32& above, const Terms32& here, const Terms3
     const __m256i x = _mm256_packs_epi16(sx(above.low, here.low, below.low), sx(above.high, here.high, below.high));
     // abs(-128) is 0x80, which is 128 as an unsigned byte.
     const __m256i m = _mm256_max_epu8(_mm256_abs_epi8(y), _mm256_abs_epi8(x));
-    const __m256i four = _mm256_set1_epi8(4);
-    return _mm256_cmpeq_epi8(_mm256_min_epu8(m, four), four);
+    static_assert(edge_rule::kEdgeMagnitude <= 127, "the magnitude must survive packing to signed bytes");
+    const __m256i magnitude = _mm256_set1_epi8(edge_rule::kEdgeMagnitude);
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(m, magnitude), magnitude);
 }
 
 // Down the strip 32 (then 16) columns at a time: each blue row's terms are
@@ -268,9 +274,10 @@ void scanRowsAvx2(const StripInputs& in, RowEdges* edges) {
         for (std::int32_t t = x; t <= width - 2; ++t) {
             const int sy = (c[t - 1] + c[t] + c[t + 1]) - (a[t - 1] + a[t] + a[t + 1]);
             const int sx = (a[t - 1] + b[t - 1] + c[t - 1]) - (a[t + 1] + b[t + 1] + c[t + 1]);
-            const bool edge = unsigned(sy + 3) > 6u || unsigned(sx + 3) > 6u;
+            constexpr unsigned kBelow = edge_rule::kEdgeMagnitude - 1;
+            const bool edge = unsigned(sy + int(kBelow)) > 2 * kBelow || unsigned(sx + int(kBelow)) > 2 * kBelow;
             std::uint8_t* p = in.out[i] + 3 * std::size_t(t);
-            p[0] = edge ? 255 : 0;
+            p[0] = edge ? edge_rule::kEdgeBlue : 0;
             p[1] = 0;
             p[2] = 0;
             if (edge) {

@@ -1,10 +1,7 @@
-// The interior scan of the edge-detection command.
+// The tallies of the edge-detection command's interior scan (edge_pass.h).
 //
-// Visits every interior pixel (1 <= x <= width-2, 1 <= y <= height-2) once in
-// raster order, adds GradientY and GradientX of the captured grid, and paints
-// the pixel blue (255, 0, 0) when the sum is at least 1, black otherwise. The
-// one-pixel frame is left as it was. Capture must have run on the same picture.
-// Pictures smaller than 3 x 3 have no interior and stay unchanged.
+// The scan visits every interior pixel (1 <= x <= width-2, 1 <= y <= height-2)
+// once in raster order; a pixel is an edge by the rule of edge_rule.h.
 #pragma once
 
 #include "picture_surface.h"
@@ -20,7 +17,5 @@ struct EdgeScanResult {
     Point ScanEnd{};   // last interior pixel visited
     friend bool operator==(const EdgeScanResult&, const EdgeScanResult&) = default;
 };
-
-EdgeScanResult ScanInterior(PictureSurface& working);
 
 } // namespace quadfind

@@ -1,5 +1,7 @@
 #include "intensity_grid.h"
 
+#include "edge_rule.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -72,22 +74,17 @@ void Capture(const PictureSurface& picture) {
 
 namespace {
 
-// Weights of the nine neighbours, row-major from (x-1, y-1) to (x+1, y+1).
-using Kernel = std::array<int, 9>;
-constexpr Kernel kBelowMinusAbove = {-1, -1, -1, 0, 0, 0, 1, 1, 1};
-constexpr Kernel kLeftMinusRight = {1, 0, -1, 1, 0, -1, 1, 0, -1};
-
-std::int32_t apply(const Kernel& k, std::int32_t x, std::int32_t y) {
+std::int32_t apply(const edge_rule::Weights& k, std::int32_t x, std::int32_t y) {
     std::int32_t s = 0;
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i)
-            s += k[std::size_t(j * 3 + i)] * IntensityGrid(x - 1 + i, y - 1 + j);
-    return std::abs(s) / 4;
+            s += k[j * 3 + i] * IntensityGrid(x - 1 + i, y - 1 + j);
+    return std::abs(s) / edge_rule::kDivisor;
 }
 
 } // namespace
 
-std::int32_t GradientY(std::int32_t x, std::int32_t y) { return apply(kBelowMinusAbove, x, y); }
-std::int32_t GradientX(std::int32_t x, std::int32_t y) { return apply(kLeftMinusRight, x, y); }
+std::int32_t GradientY(std::int32_t x, std::int32_t y) { return apply(edge_rule::kBelowMinusAbove, x, y); }
+std::int32_t GradientX(std::int32_t x, std::int32_t y) { return apply(edge_rule::kLeftMinusRight, x, y); }
 
 } // namespace quadfind

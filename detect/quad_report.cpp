@@ -1,5 +1,7 @@
 #include "quad_report.h"
 
+#include "edge_rule.h"
+
 #include <charconv>
 #include <system_error>
 
@@ -19,10 +21,10 @@ QuadReport ReportQuadrilateral(const EdgeScanResult& scan) {
 }
 
 void DrawDiagonals(PictureSurface& working, const EdgeScanResult& scan, const QuadReport& report) {
-    working.setPenColour(0x00FF00);
+    working.setPenColour(edge_rule::kDiagonal13Colour);
     working.moveTo(scan.FirstEdge.x, scan.FirstEdge.y);
     working.lineTo(scan.LastEdge.x, scan.LastEdge.y);
-    working.setPenColour(0x0000FF);
+    working.setPenColour(edge_rule::kDiagonal24Colour);
     working.moveTo(report.Corner2.x, report.Corner2.y);
     working.lineTo(report.Corner4.x, report.Corner4.y);
 }

@@ -21,8 +21,11 @@ struct QuadReport {
     Point ScanEnd{};
     std::int32_t BoxWidth = 0;  // negative when corner 3 lies left of corner 1
     std::int32_t BoxHeight = 0;
-    Point Corner2{};            // top right
-    Point Corner4{};            // bottom left
+    // (LastEdge.x, FirstEdge.y) and (FirstEdge.x, LastEdge.y): the top-right
+    // and bottom-left corners, except when BoxWidth is negative, where corner
+    // 2 lies left of corner 1 and corner 4 right of corner 3.
+    Point Corner2{};
+    Point Corner4{};
     float HalfWidth = 0.0f;
     float HalfHeight = 0.0f;
     friend bool operator==(const QuadReport&, const QuadReport&) = default;
