@@ -23,10 +23,10 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent*) override {
-        auto* data = new QMimeData;
-        data->setUrls({QUrl::fromLocalFile(path_)});
+        auto* mime = new QMimeData;
+        mime->setUrls({QUrl::fromLocalFile(path_)});
         auto* drag = new QDrag(this);
-        drag->setMimeData(data);
+        drag->setMimeData(mime);
         connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
             if (action != Qt::IgnoreAction) {
                 std::puts("accepted");

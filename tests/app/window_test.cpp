@@ -123,7 +123,6 @@ protected:
         ASSERT_TRUE(display->ok());
 
         QProcessEnvironment environment = display->environment();
-        environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("LC_ALL", "C.UTF-8"); // '.' in the half sizes
         // Qt's file dialog keeps its history there; every case starts afresh.
         environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
@@ -510,8 +509,8 @@ TEST_P(RealWindow, DroppedFileLoadsAsLaodWould) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Display, RealWindow, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "openbox" : "no_window_manager";
+                         [](const ::testing::TestParamInfo<bool>& run) {
+                             return run.param ? "openbox" : "no_window_manager";
                          });
 
 } // namespace

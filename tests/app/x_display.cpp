@@ -150,6 +150,8 @@ XDisplay::XDisplay(bool windowManager) : environment_(QProcessEnvironment::syste
     }
     name_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
     environment_.insert(QStringLiteral("DISPLAY"), name_);
+    // Also when the caller's environment asks Qt for the offscreen platform.
+    environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
 
     connection_ = XOpenDisplay(name_.toLatin1().constData());
     if (!connection_) {

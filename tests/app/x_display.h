@@ -70,7 +70,8 @@ public:
 
     bool ok() const { return connection_ != nullptr; }
     QString name() const { return name_; }
-    // The caller's environment plus DISPLAY, for programs run on this display.
+    // The caller's environment plus DISPLAY and Qt's X11 platform, for
+    // programs run on this display.
     QProcessEnvironment environment() const { return environment_; }
 
     // The topmost viewable window, managed or not by a window manager but
