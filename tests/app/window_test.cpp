@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -463,6 +464,59 @@ TEST_P(RealWindow, LargePictureIsPannedByDraggingAndCopiedWhole) {
 
     loadByTyping(path);
     EXPECT_TRUE(viewShows(kImage1, large)) << "Load again: not from the top-left corner";
+}
+
+// Double-clicking a view opens its picture in a window of its own; "1:1"
+// shows it pixel for pixel from its top-left corner.
+TEST_P(RealWindow, DoubleClickOpensAViewerThatShowsThePictureOneToOne) {
+    loadByTyping(save("large.bmp", large));
+    ASSERT_TRUE(viewShows(kImage1, large));
+    display->doubleClick(at({100, 100}));
+    std::optional<unsigned long> viewer;
+    ASSERT_TRUE(WaitFor([&] {
+        viewer = display->findWindow([](const QString& t) { return t == QLatin1String("quadfind: Image1"); });
+        return viewer.has_value();
+    })) << "no window titled \"quadfind: Image1\"";
+    ASSERT_TRUE(WaitFor([&] { return display->focus() == *viewer; })) << "the viewer did not get the focus";
+    const auto viewerAt = display->origin(*viewer);
+    ASSERT_TRUE(viewerAt);
+    display->click({viewerAt->x + 66, viewerAt->y + 21}); // "1:1", right of "Fit" in the viewer's top row
+
+    // Where the picture's top-left corner shows: the one place in the window
+    // that matches its first 8 x 8 pixels.
+    const auto shown = [&]() -> std::optional<std::pair<ScreenPoint, ScreenPoint>> {
+        const auto o = display->origin(*viewer);
+        const auto size = display->size(*viewer);
+        if (!o || !size)
+            return std::nullopt;
+        const PictureSurface shot = display->grab(o->x, o->y, size->x, size->y);
+        for (int y = 0; y + 8 <= shot.height(); ++y)
+            for (int x = 0; x + 8 <= shot.width(); ++x) {
+                bool same = true;
+                for (int dy = 0; dy < 8 && same; ++dy)
+                    same = std::memcmp(shot.row(y + dy) + 3 * x, large.row(dy), 3 * 8) == 0;
+                if (same)
+                    return std::pair{ScreenPoint{o->x + x, o->y + y}, ScreenPoint{size->x - x, size->y - y}};
+            }
+        return std::nullopt;
+    };
+    // Fit may scale the picture by so little that its first pixels match
+    // too: the whole visible part must, up to a layout margin short of the
+    // window's edges.
+    const auto oneToOne = [&] {
+        const auto corner = shown();
+        if (!corner)
+            return false;
+        const int width = std::min(large.width(), corner->second.x - 16);
+        const int height = std::min(large.height(), corner->second.y - 16);
+        if (width < 100 || height < 100)
+            return false;
+        PictureSurface want(width, height);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(want.row(y), large.row(y), want.rowBytes());
+        return display->grab(corner->first.x, corner->first.y, width, height) == want;
+    };
+    EXPECT_TRUE(WaitFor(oneToOne)) << "the viewer at 1:1 does not show the picture pixel for pixel";
 }
 
 // A file dropped from a file manager loads as Laod would, errors included.

@@ -208,6 +208,13 @@ std::optional<ScreenPoint> XDisplay::origin(unsigned long window) const {
     return ScreenPoint{x, y};
 }
 
+unsigned long XDisplay::focus() const {
+    Window focused = 0;
+    int revert = 0;
+    XGetInputFocus(connection_, &focused, &revert);
+    return focused;
+}
+
 std::optional<ScreenPoint> XDisplay::size(unsigned long window) const {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(connection_, window, &attributes))
@@ -264,6 +271,11 @@ void XDisplay::xdotool(const QStringList& arguments) {
 
 void XDisplay::click(ScreenPoint at, int button) {
     xdotool({"mousemove", QString::number(at.x), QString::number(at.y), "click", QString::number(button)});
+}
+
+void XDisplay::doubleClick(ScreenPoint at) {
+    xdotool({"mousemove", QString::number(at.x), QString::number(at.y), "click", "--repeat", "2", "--delay", "50",
+             "1"});
 }
 
 void XDisplay::drag(ScreenPoint from, ScreenPoint to) {

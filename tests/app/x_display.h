@@ -80,6 +80,8 @@ public:
     // Where a window's (0, 0) lies on the screen, and its size.
     std::optional<ScreenPoint> origin(unsigned long window) const;
     std::optional<ScreenPoint> size(unsigned long window) const;
+    // The window that has the keyboard focus.
+    unsigned long focus() const;
     // Viewable windows that no window manager manages: menus and popups.
     std::set<unsigned long> popups() const;
 
@@ -89,6 +91,7 @@ public:
 
     // Input, through the XTEST extension (xdotool).
     void click(ScreenPoint at, int button = 1);
+    void doubleClick(ScreenPoint at);
     void drag(ScreenPoint from, ScreenPoint to); // with the left button held
     void move(ScreenPoint to);
     void button(bool down);
