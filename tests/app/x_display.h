@@ -27,8 +27,9 @@ namespace quadfind::testing {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` every 10 ms until it holds or `timeout` passes.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s);
+// Polls `condition` every 10 ms until it holds or `timeout` passes. The
+// default is generous: other builds may share the machine.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s);
 
 // A child process that is killed by its pid when this object goes.
 class Child {
