@@ -17,6 +17,9 @@ int main(int argc, char* argv[]) {
         form = std::make_unique<TForm1>();
         Form1 = form.get();
         form->show();
+        // Without a window manager nobody else gives the window the keyboard,
+        // and a user who starts with Space on "Laod" would type into nothing.
+        form->activateWindow();
         QApplication::exec();
     } catch (const std::exception& error) {
         quadfind::ShowException(error);
