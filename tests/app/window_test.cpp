@@ -467,6 +467,43 @@ TEST_P(RealWindow, LargePictureIsPannedByDraggingAndCopiedWhole) {
     EXPECT_TRUE(viewShows(kImage1, large)) << "Load again: not from the top-left corner";
 }
 
+// "Save picture as…" on a view's menu writes what the view holds: PNG for a
+// .png name, BMP for a .bmp name or one without an ending.
+TEST_P(RealWindow, SavePictureAsWritesTheViewsPicture) {
+    loadByTyping(save("small.bmp", small));
+    ASSERT_TRUE(viewShows(kImage1, small));
+    display->click(at(kDetect));
+    const Expected expected = Detect(small);
+    ASSERT_TRUE(viewShows(kImage2, expected.result));
+
+    struct Case {
+        const char* typed;
+        const char* written;
+        const char* format;
+    };
+    for (const Case& c : {Case{"result.png", "result.png", "PNG"}, Case{"result", "result.bmp", "BMP"}}) {
+        const std::set<unsigned long> before = display->popups();
+        display->click(at({kImage2.x + 100, 100}), 3);
+        ASSERT_TRUE(WaitFor([&] { return display->popups() != before; })) << "right-clicking Image2 opened no menu";
+        display->key("Down"); // Save picture as…
+        display->key("Return");
+        ASSERT_TRUE(waitForDialog()) << "Save picture as… opened no dialog";
+        display->type(dir.filePath(c.typed));
+        display->key("Return");
+        const QString written = dir.filePath(c.written);
+        ASSERT_TRUE(WaitFor([&] { return !dialog() && QFile::exists(written); })) << c.typed << ": nothing saved";
+        const QImage image(written, c.format);
+        ASSERT_EQ(image.size(), QSize(small.width(), small.height())) << written.toStdString();
+        PictureSurface saved(image.width(), image.height());
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb px = image.pixel(x, y);
+                saved.setPixel(x, y, Colour(qRed(px)) | Colour(qGreen(px)) << 8 | Colour(qBlue(px)) << 16);
+            }
+        EXPECT_TRUE(saved == expected.result) << c.typed << ": the saved picture is not the result";
+    }
+}
+
 // Double-clicking a view opens its picture in a window of its own; "1:1"
 // shows it pixel for pixel from its top-left corner.
 TEST_P(RealWindow, DoubleClickOpensAViewerThatShowsThePictureOneToOne) {
