@@ -18,6 +18,8 @@
 #include <QThread>
 
 #include <cerrno>
+#include <clocale>
+#include <cstdlib>
 #include <csignal>
 #include <cmath>
 #include <cstring>
@@ -25,6 +27,9 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <langinfo.h>
+#include <strings.h>
 
 using namespace quadfind;
 using namespace quadfind::cli;
@@ -71,7 +76,29 @@ RawArguments rawArguments(int argc, char* argv[], const std::set<std::string>& v
 
 } // namespace
 
+// Qt needs a UTF-8 character type and, from 6.5 on, says so in four lines on
+// stderr when the locale is C or POSIX, as under cron. Switching only the
+// character type here, before Qt looks, keeps stderr ours; the numbers'
+// category, and with it the decimal separator, stays the user's.
+static void UseUtf8CharacterType() {
+    if (!std::setlocale(LC_ALL, ""))
+        return;
+    const char* codeset = nl_langinfo(CODESET);
+    if (codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0))
+        return;
+    // LC_ALL outranks LC_CTYPE: hand its value to the other categories.
+    if (const char* all = std::getenv("LC_ALL"); all && *all) {
+        const std::string value = all;
+        for (const char* category : {"LC_NUMERIC", "LC_TIME", "LC_COLLATE", "LC_MONETARY", "LC_MESSAGES"})
+            ::setenv(category, value.c_str(), 1);
+        ::unsetenv("LC_ALL");
+    }
+    ::setenv("LC_CTYPE", "C.UTF-8", 1);
+    std::setlocale(LC_ALL, "");
+}
+
 int main(int argc, char* argv[]) {
+    UseUtf8CharacterType();
     // A reader that goes away is a failed write like any other: reported,
     // with the run's overlays left complete or not at all.
     std::signal(SIGPIPE, SIG_IGN);
