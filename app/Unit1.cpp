@@ -152,6 +152,9 @@ void TForm1::Button2Click() {
 void TForm1::loadPicture(const QString& path) {
     Guarded([&] {
         BusyCursor busy;
+        // The last detection's grid is of no more use, and a large picture
+        // needs the room while the file and the new picture are both held.
+        quadfind::IntensityGrid.releaseOverflow();
         // Loads fully before touching Image1, so a file that cannot be read
         // leaves the previous picture in place.
         Image1->setPicture(quadfind::LoadPicture(NativePath(path)));

@@ -63,6 +63,15 @@ void IntensityGridStore::prepare(std::int32_t width, std::int32_t height) {
     stride_ = std::size_t(height);
 }
 
+void IntensityGridStore::releaseOverflow() {
+    if (!usesStaticGrid()) {
+        cells_ = staticCells_;
+        stride_ = kRows;
+    }
+    overflow_.reset();
+    overflowCells_ = 0;
+}
+
 void Capture(const PictureSurface& picture) {
     IntensityGrid.prepare(picture.width(), picture.height());
     for (std::int32_t y = 0; y < picture.height(); ++y) {

@@ -34,6 +34,12 @@ public:
     // cannot be indexed.
     void prepare(std::int32_t width, std::int32_t height);
 
+    // Frees the overflow grid, 4 bytes a pixel of the largest picture yet,
+    // for a caller about to need the memory more (the window, while it
+    // loads a new picture that the next capture overwrites anyway). The
+    // static grid stays; the next large picture allocates afresh.
+    void releaseOverflow();
+
     std::int32_t* column(std::int32_t x) { return cells_ + std::size_t(x) * stride_; }
     const std::int32_t* column(std::int32_t x) const { return cells_ + std::size_t(x) * stride_; }
     std::int32_t operator()(std::int32_t x, std::int32_t y) const { return column(x)[y]; }

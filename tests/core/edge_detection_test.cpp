@@ -273,10 +273,16 @@ TEST(EdgeDetection, regression_oversize_pictures) {
         largest = std::max(largest, cells);
         storage = IntensityGrid.column(0);
     }
-    // Back within the limit: the static grid and the known answer again.
+    // Back within the limit: the static grid and the known answer again,
+    // also after the window has given the large grid back.
     PictureSurface working;
     EXPECT_EQ(RunEdgeDetection(whiteSquare(), working, testWorkspace(), ".").scan.EdgeCount, 32);
     EXPECT_TRUE(IntensityGrid.usesStaticGrid());
+    IntensityGrid.releaseOverflow();
+    EXPECT_EQ(RunEdgeDetection(whiteSquare(), working, testWorkspace(), ".").scan.EdgeCount, 32);
+    PictureSurface large(1921, 481);
+    fillRect(large, 1000, 300, 1010, 310, kWhite);
+    EXPECT_EQ(RunEdgeDetection(large, working, testWorkspace(), ".").scan.LastEdge, (Point{1011, 311}));
 }
 
 TEST(FieldText, HalvesAndSeparators) {
