@@ -170,6 +170,14 @@ protected:
         return path;
     }
 
+    // A file that starts like a bitmap and is none.
+    QString writeBroken() {
+        const QString path = dir.filePath("broken.bmp");
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write("BM not a bitmap at all") > 0);
+        return path;
+    }
+
     // Any window of the program's besides the form: the dialog or a message box.
     std::optional<unsigned long> dialog() const {
         return display->findWindow([](const QString& t) { return t != QLatin1String("Form1"); });
@@ -351,11 +359,7 @@ TEST_P(RealWindow, BrokenFileShowsAnErrorNamingItAndChangesNothing) {
     const Expected expected = Detect(small);
     ASSERT_TRUE(viewShows(kImage2, expected.result));
 
-    const QString broken = dir.filePath("broken.bmp");
-    {
-        QFile file(broken);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("BM not a bitmap at all") > 0);
-    }
+    const QString broken = writeBroken();
     loadByTyping(broken);
     ASSERT_TRUE(WaitFor([&] { return messageBox().has_value(); })) << "no error box after loading a broken file";
     const QString text = messageText();
@@ -586,11 +590,7 @@ TEST_P(RealWindow, DroppedFileLoadsAsLaodWould) {
     drop(save("small.bmp", small));
     EXPECT_TRUE(viewShows(kImage1, small)) << "after the drop";
 
-    const QString broken = dir.filePath("broken.bmp");
-    {
-        QFile file(broken);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("BM not a bitmap at all") > 0);
-    }
+    const QString broken = writeBroken();
     drop(broken);
     ASSERT_TRUE(WaitFor([&] { return messageBox().has_value(); })) << "no error box after dropping a broken file";
     const QString text = messageText();
