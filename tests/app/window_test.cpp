@@ -388,7 +388,7 @@ TEST_P(RealWindow, CancelChangesNothing) {
     // The first Escape may only close the name's completion list.
     ASSERT_TRUE(WaitFor([&] {
         display->key("Escape");
-        return WaitFor([&] { return !dialog(); }, 300ms);
+        return WaitFor([&] { return !dialog(); }, 2s);
     })) << "Escape did not close the dialog";
     EXPECT_TRUE(viewShows(kImage1, small)) << "cancelling replaced the picture";
     EXPECT_TRUE(viewShows(kImage2, noPicture));
@@ -415,7 +415,7 @@ TEST_P(RealWindow, CapitalBmpNameIsListed) {
         display->key("Home");
         display->key("space");
         display->key("Return");
-        return WaitFor([&] { return !dialog(); }, 300ms);
+        return WaitFor([&] { return !dialog(); }, 2s);
     })) << "PHOTO.BMP is not listed";
     EXPECT_TRUE(viewShows(kImage1, small)) << "PHOTO.BMP was not loaded";
 }

@@ -18,7 +18,8 @@ std::atomic<std::size_t> countFrom{0}; // 0: not counting
 std::atomic<int> largeAllocations{0};
 } // namespace
 
-void* operator new(std::size_t n) {
+namespace {
+void* counted(std::size_t n) {
     const std::size_t from = countFrom.load();
     if (from != 0 && n >= from)
         ++largeAllocations;
@@ -26,12 +27,15 @@ void* operator new(std::size_t n) {
         return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+} // namespace
+
+// Both forms: a sanitizer's own operator new[] would not call ours.
+void* operator new(std::size_t n) { return counted(n); }
+void* operator new[](std::size_t n) { return counted(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
