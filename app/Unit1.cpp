@@ -10,6 +10,7 @@
 #include "picture_viewer.h"
 #include "window_font.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -26,7 +27,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSaveFile>
 
 #include <exception>
 #include <string>
@@ -218,14 +218,16 @@ void TForm1::savePicture(const TPictureView* view) {
         const QImage image = quadfind::BorrowedWindow(picture, {}, QSize(picture.width(), picture.height()));
         if (image.isNull())
             RefuseSave(path, QStringLiteral("the picture is too wide for a PNG file"));
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            RefuseSave(path, file.errorString());
-        QImageWriter writer(&file, "png");
+        // Encoded in memory first: Qt's writers lose the system's cause of a
+        // failed write ("Unknown error"), our file writer keeps it.
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
         if (!writer.write(image))
             RefuseSave(path, writer.errorString());
-        if (!file.commit())
-            RefuseSave(path, file.errorString());
+        quadfind::SaveFile({reinterpret_cast<const std::uint8_t*>(encoded.constData()), std::size_t(encoded.size())},
+                           NativePath(path));
     });
 }
 

@@ -35,7 +35,9 @@ class TForm1 : public QWidget, public Ui::TForm1 {
 public:
     explicit TForm1(QWidget* parent = nullptr);
 
-    // The core's operators on the captured IntensityGrid; interior pixels only.
+    // The core's operators on the grid the last detection captured: interior
+    // pixels of that picture only, and only until the next Load frees a
+    // large grid.
     std::int32_t GradientY(std::int32_t x, std::int32_t y) const;
     std::int32_t GradientX(std::int32_t x, std::int32_t y) const;
 

@@ -33,7 +33,7 @@ struct Result {
     std::string out, err;
     // Committed just before `out` is printed, by which time the disk has
     // mostly written it.
-    std::optional<PendingBmp> overlay;
+    std::optional<PendingFile> overlay;
     bool ready = false;   // set by the job
     bool flushed = false; // set by a flusher when there is an overlay
 };
@@ -79,8 +79,10 @@ Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
         if (!batch.overlays.empty())
             r.overlay.emplace(working, batch.overlays[i]);
         r.out = batch.json ? jsonLine(file, picture, run) : panelText(file, picture, run);
-    } catch (const std::exception& e) {
+    } catch (const PictureError& e) { // names the file already
         r.err = "quadfind-cli: " + std::string(e.what()) + "\n";
+    } catch (const std::exception& e) { // memory, or a picture too large for a BMP overlay
+        r.err = "quadfind-cli: Cannot process " + ReadableName(file) + ": " + e.what() + "\n";
     }
     return r;
 }
@@ -93,7 +95,8 @@ int interruption = 0; // the signal that ended the run
 
 // Ctrl-C, a hang-up or kill: the jobs finish their pictures, uncommitted
 // overlays are removed, and the program then dies of the signal as it
-// would have, leaving no temporary file behind.
+// would have, leaving no temporary file behind. A second signal ends it
+// at once.
 void watchSignals(sigset_t handled) {
     int caught = 0;
     if (::sigwait(&handled, &caught) != 0)
@@ -104,6 +107,17 @@ void watchSignals(sigset_t handled) {
         stop = true;
     }
     changed.notify_all();
+    // A job can be stuck in a read that never ends (a FIFO with no writer):
+    // a second signal ends the program at once, as it would have anyway,
+    // even if a temporary file is left behind.
+    if (::sigwait(&handled, &caught) != 0)
+        return;
+    std::signal(caught, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, caught);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(caught);
 }
 
 } // namespace

@@ -82,6 +82,11 @@ std::vector<std::string> PlanOverlays(const std::string& overlay, const std::vec
         if (hit != pictures.size())
             problems += "\n  the overlay " + ReadableName(targets[i]) + " of " + ReadableName(pictures[i]) +
                         " would replace the picture " + ReadableName(pictures[hit]);
+        // Renaming over a device, a FIFO or a folder would replace it, not
+        // write into it: /dev/null and friends are never overlays.
+        else if (::stat(targets[i].c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            problems += "\n  the overlay " + ReadableName(targets[i]) + " of " + ReadableName(pictures[i]) +
+                        " is not a regular file, and would be replaced";
     }
     if (!problems.empty())
         throw UsageError{"refusing to write the overlays, nothing was processed:" + problems};

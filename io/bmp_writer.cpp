@@ -83,11 +83,8 @@ std::vector<std::uint8_t> EncodeBmp(const PictureSurface& picture) {
     return out;
 }
 
-PendingBmp::PendingBmp(const PictureSurface& picture, const std::string& path) : target_(path) {
-    const auto headers = headersOf(picture);
-    const std::size_t rowBytes = picture.rowBytes();
-    const std::size_t stride = std::size_t(strideOf(picture));
-
+void PendingFile::openTemporary() {
+    const std::string& path = target_;
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -98,11 +95,33 @@ PendingBmp::PendingBmp(const PictureSurface& picture, const std::string& path) :
     if (fd_ < 0)
         fail("cannot create a temporary file in its folder");
     name_ = std::move(name);
+    // mkstemp makes the file private; an overlay gets the permissions any
+    // new file of the user's would.
+    if (::fchmod(fd_, newFileMode()) != 0) {
+        const int error = errno;
+        discard();
+        errno = error;
+        fail();
+    }
+}
+
+PendingFile::PendingFile(std::span<const std::uint8_t> bytes, const std::string& path) : target_(path) {
+    openTemporary();
     try {
-        // mkstemp makes the file private; an overlay gets the permissions
-        // any new file of the user's would.
-        if (::fchmod(fd_, newFileMode()) != 0)
-            fail();
+        iovec part{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+        write(&part, bytes.empty() ? 0 : 1);
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+PendingFile::PendingFile(const PictureSurface& picture, const std::string& path) : target_(path) {
+    const auto headers = headersOf(picture);
+    const std::size_t rowBytes = picture.rowBytes();
+    const std::size_t stride = std::size_t(strideOf(picture));
+    openTemporary();
+    try {
         // Each row goes to the file as it lies in the picture, bottom row
         // first, followed by its padding: a few hundred rows per system
         // call, no copy.
@@ -131,13 +150,13 @@ PendingBmp::PendingBmp(const PictureSurface& picture, const std::string& path) :
     }
 }
 
-PendingBmp::PendingBmp(PendingBmp&& other) noexcept
+PendingFile::PendingFile(PendingFile&& other) noexcept
     : target_(std::move(other.target_)), name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)),
       flushed_(other.flushed_) {
     other.name_.clear();
 }
 
-PendingBmp& PendingBmp::operator=(PendingBmp&& other) noexcept {
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     if (this != &other) {
         discard();
         target_ = std::move(other.target_);
@@ -149,9 +168,9 @@ PendingBmp& PendingBmp::operator=(PendingBmp&& other) noexcept {
     return *this;
 }
 
-PendingBmp::~PendingBmp() { discard(); }
+PendingFile::~PendingFile() { discard(); }
 
-void PendingBmp::discard() noexcept {
+void PendingFile::discard() noexcept {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
@@ -161,7 +180,7 @@ void PendingBmp::discard() noexcept {
 }
 
 // Writes all of `parts`, which it may change.
-void PendingBmp::write(iovec* parts, int count) {
+void PendingFile::write(iovec* parts, int count) {
     while (count > 0) {
         const ssize_t n = ::writev(fd_, parts, count);
         if (n < 0 && errno == EINTR)
@@ -185,18 +204,18 @@ void PendingBmp::write(iovec* parts, int count) {
     }
 }
 
-void PendingBmp::flush() {
+void PendingFile::flush() {
     if (fd_ < 0)
-        throw std::logic_error("PendingBmp flushed after its commit");
+        throw std::logic_error("PendingFile flushed after its commit");
     if (::fsync(fd_) != 0)
         fail();
     flushed_ = true;
 }
 
-void PendingBmp::commit() {
+void PendingFile::commit() {
     try {
         if (fd_ < 0 || name_.empty())
-            throw std::logic_error("PendingBmp committed twice");
+            throw std::logic_error("PendingFile committed twice");
         if (!flushed_)
             flush();
         if (::close(std::exchange(fd_, -1)) != 0)
@@ -210,7 +229,7 @@ void PendingBmp::commit() {
     }
 }
 
-void PendingBmp::fail(const char* what) const {
+void PendingFile::fail(const char* what) const {
     const int error = errno;
     std::string message = "Cannot write " + ReadableName(target_) + ": ";
     if (what)
@@ -218,6 +237,8 @@ void PendingBmp::fail(const char* what) const {
     throw PictureError(message + std::strerror(error));
 }
 
-void SaveBmp(const PictureSurface& picture, const std::string& path) { PendingBmp(picture, path).commit(); }
+void SaveBmp(const PictureSurface& picture, const std::string& path) { PendingFile(picture, path).commit(); }
+
+void SaveFile(std::span<const std::uint8_t> bytes, const std::string& path) { PendingFile(bytes, path).commit(); }
 
 } // namespace quadfind

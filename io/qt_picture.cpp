@@ -304,6 +304,20 @@ QSize QtDeclaredSize(std::span<const std::uint8_t> start) {
     return QImageReader(&buffer).size();
 }
 
+
+// Qt keeps the limit in one process-wide variable that every decoding thread
+// reads, so it is written only when it changes: once in a program whose
+// limit is fixed, as the CLI's jobs share one.
+void setAllocationLimitOnce(int mebibytes) {
+    static std::mutex mutex;
+    static int current = -1;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (current != mebibytes) {
+        QImageReader::setAllocationLimit(mebibytes);
+        current = mebibytes;
+    }
+}
+
 PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
                             const LoadLimits& limits) {
     if (bytes.empty())
@@ -314,7 +328,7 @@ PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* for
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, formatHint ? QByteArray(formatHint) : QByteArray());
     reader.setAutoDetectImageFormat(!onlyHint);
-    QImageReader::setAllocationLimit(allocationLimitMiB(limits));
+    setAllocationLimitOnce(allocationLimitMiB(limits));
     if (!reader.canRead()) {
         // Qt says "Unsupported image format" or, with a hint, "Unknown error".
         std::string reason = "its bytes are in no picture format this program reads";

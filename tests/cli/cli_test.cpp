@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace quadfind;
 using namespace quadfind::testing;
 
@@ -210,6 +212,20 @@ TEST_F(Cli, OverlaysThatWouldReplaceAPictureOrEachOtherAreRefusedBeforeAnythingR
                                               << ":\n" << o.err.toStdString();
         EXPECT_EQ(snapshot(), before) << c.args.join(' ').toStdString() << " changed a file";
     }
+}
+
+// Renaming over a FIFO (or, as root, /dev/null) would replace it.
+TEST_F(Cli, AnOverlayIsNeverRenamedOverAFifo) {
+    write("a.bmp", whiteSquare());
+    QTemporaryDir elsewhere; // the snapshot of dir would block reading a FIFO
+    const QString fifo = elsewhere.filePath(QStringLiteral("fifo.bmp"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const Outcome o = run({QStringLiteral("--overlay"), fifo, QStringLiteral("a.bmp")});
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_TRUE(o.err.contains(fifo)) << o.err.toStdString();
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
 }
 
 TEST_F(Cli, FailedOverlayLeavesTheEarlierFileAndNoPartOfTheNewOne) {
