@@ -171,8 +171,16 @@ void TForm1::Button6Click() {
         // The last result's memory becomes the working copy when the sizes
         // agree: a repeated detection allocates nothing.
         quadfind::PictureSurface working = Image2->takePicture();
-        const quadfind::EdgeDetectionRun run =
-            quadfind::RunEdgeDetection(picture, working, workspace_, QLocale().decimalPoint().toStdString());
+        quadfind::EdgeDetectionRun run;
+        try {
+            run = quadfind::RunEdgeDetection(picture, working, workspace_, QLocale().decimalPoint().toStdString());
+        } catch (...) {
+            // Out of memory before the pass wrote anything (for the grid,
+            // say): the last result goes back to the view, beside the fields
+            // that still describe it. A new size has freed it already.
+            Image2->setPicture(std::move(working));
+            throw;
+        }
         for (int n = 1; n <= quadfind::FieldTexts::kCount; ++n)
             if (const auto& text = run.fields.edit(n))
                 Edit(n)->setText(QString::fromStdString(*text));

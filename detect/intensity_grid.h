@@ -4,7 +4,8 @@
 // Pictures up to 1920 x 480 use the static, zero-initialised grid with a
 // column stride of 480; it is never cleared. A larger picture is captured into
 // a separate overflow grid with a column stride of its own height, allocated
-// once when a picture needs more cells than any before it. Capture overwrites
+// when a picture needs more cells than the grid held (the window gives it
+// back on each Load: releaseOverflow). Capture overwrites
 // exactly the current picture's cells and the operators read only those, so
 // what a larger picture leaves behind never reaches a smaller one.
 //

@@ -58,8 +58,9 @@ std::array<std::uint8_t, kHeaders> headersOf(const PictureSurface& picture) {
 }
 
 mode_t newFileMode() {
-    // umask can only be read by setting it; done once, before any thread
-    // of ours creates files.
+    // umask can only be read by setting it, for a moment, once. A file
+    // another thread creates meanwhile is a temporary one, made with 0600
+    // whatever the mask, so the moment does no harm.
     static const mode_t mode = [] {
         const mode_t mask = ::umask(0);
         ::umask(mask);

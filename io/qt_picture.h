@@ -31,8 +31,11 @@ public:
 // nullptr) is tried first, and with onlyHint nothing else is.
 //
 // Refuses, before the picture is decoded, a size over limits.maxPixels as
-// the header declares it (for an icon, also the size of every PNG inside),
-// and a GIF that stops before its trailer. Decodes under Qt's allocation
+// the header declares it (for an icon, also the size of every picture
+// inside), and a file cut short or damaged where its structure shows it: a
+// PNG whose chunks or checksums are wrong up to IEND, a JPEG without its end
+// marker after the first scan, a GIF that stops before its trailer, an XBM
+// without its closing brace. Decodes under Qt's allocation
 // limit set from limits.maxPixels, for what no header tells. Every message
 // the codec logs while decoding this file on this thread (corrupt data,
 // premature end, short read...) is taken from Qt's message handler instead
