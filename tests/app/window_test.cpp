@@ -170,6 +170,16 @@ protected:
         return path;
     }
 
+    // Laod of the small picture, then one click on 邊緣偵測; `expected`
+    // receives what the window must show.
+    void loadSmallAndDetect(Expected& expected) {
+        loadByTyping(save("small.bmp", small));
+        ASSERT_TRUE(viewShows(kImage1, small));
+        display->click(at(kDetect));
+        expected = Detect(small);
+        ASSERT_TRUE(viewShows(kImage2, expected.result));
+    }
+
     // A file that starts like a bitmap and is none.
     QString writeBroken() {
         const QString path = dir.filePath("broken.bmp");
@@ -334,11 +344,8 @@ TEST_P(RealWindow, LoadByTypedPathThenOneClickGivesTheExactResult) {
 // The second time, the dialog must not keep the first name for the typed
 // one to be appended to.
 TEST_P(RealWindow, SecondLoadByTypedPathReplacesOnlyThePicture) {
-    loadByTyping(save("small.bmp", small));
-    ASSERT_TRUE(viewShows(kImage1, small));
-    display->click(at(kDetect));
-    const Expected first = Detect(small);
-    ASSERT_TRUE(viewShows(kImage2, first.result));
+    Expected first;
+    ASSERT_NO_FATAL_FAILURE(loadSmallAndDetect(first));
 
     loadByTyping(save("large.bmp", large));
     EXPECT_TRUE(viewShows(kImage1, large)) << "Image1 after the second Load";
@@ -353,11 +360,8 @@ TEST_P(RealWindow, SecondLoadByTypedPathReplacesOnlyThePicture) {
 }
 
 TEST_P(RealWindow, BrokenFileShowsAnErrorNamingItAndChangesNothing) {
-    loadByTyping(save("small.bmp", small));
-    ASSERT_TRUE(viewShows(kImage1, small));
-    display->click(at(kDetect));
-    const Expected expected = Detect(small);
-    ASSERT_TRUE(viewShows(kImage2, expected.result));
+    Expected expected;
+    ASSERT_NO_FATAL_FAILURE(loadSmallAndDetect(expected));
 
     const QString broken = writeBroken();
     loadByTyping(broken);
@@ -474,11 +478,8 @@ TEST_P(RealWindow, LargePictureIsPannedByDraggingAndCopiedWhole) {
 // "Save picture as…" on a view's menu writes what the view holds: PNG for a
 // .png name, BMP for a .bmp name or one without an ending.
 TEST_P(RealWindow, SavePictureAsWritesTheViewsPicture) {
-    loadByTyping(save("small.bmp", small));
-    ASSERT_TRUE(viewShows(kImage1, small));
-    display->click(at(kDetect));
-    const Expected expected = Detect(small);
-    ASSERT_TRUE(viewShows(kImage2, expected.result));
+    Expected expected;
+    ASSERT_NO_FATAL_FAILURE(loadSmallAndDetect(expected));
 
     struct Case {
         const char* typed;
