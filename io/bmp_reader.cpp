@@ -633,7 +633,7 @@ PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& 
     const Header h = readHeader(bytes);
     const std::uint64_t w = std::uint64_t(h.width), rows = std::uint64_t(h.height);
     if (w * rows > limits.maxPixels)
-        refuse(str(w) + " x " + str(rows) + " pixels is more than the limit of " + str(limits.maxPixels) + " pixels");
+        refuse(limits.tooLarge(w, rows));
 
     const std::uint64_t pixelsAt = u32(bytes, 10);
     if (pixelsAt < h.paletteAt)

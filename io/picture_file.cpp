@@ -51,8 +51,7 @@ void refuseDeclaredOverLimit(std::span<const std::uint8_t> start, const std::str
         h = std::uint64_t(size.height());
     }
     if (w * h > limits.maxPixels)
-        refuse(name, std::to_string(w) + " x " + std::to_string(h) + " pixels is more than the limit of " +
-                         std::to_string(limits.maxPixels) + " pixels");
+        refuse(name, limits.tooLarge(w, h));
 }
 
 // Bytes not zeroed first, so that a file refused from its header costs what

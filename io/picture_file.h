@@ -39,6 +39,13 @@ struct LoadLimits {
     // The scan counts edge pixels in 32 bits.
     static constexpr std::uint64_t kHighestMaxPixels = 2'000'000'000;
     std::uint64_t maxPixels = kDefaultMaxPixels;
+
+    // Why a picture of width x height is refused, in the words every
+    // format's refusal uses.
+    std::string tooLarge(std::uint64_t width, std::uint64_t height) const {
+        return std::to_string(width) + " x " + std::to_string(height) + " pixels is more than the limit of " +
+               std::to_string(maxPixels) + " pixels";
+    }
 };
 
 // A picture with more than limits.maxPixels pixels is refused before it is

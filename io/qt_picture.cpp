@@ -89,9 +89,8 @@ private:
     QStringList* outer_ = nullptr;
 };
 
-std::string limitReason(QSize size, const LoadLimits& limits, const std::string& what = {}) {
-    return what + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
-           " pixels is more than the limit of " + std::to_string(limits.maxPixels) + " pixels";
+std::string limitReason(QSize size, const LoadLimits& limits) {
+    return limits.tooLarge(std::uint64_t(size.width()), std::uint64_t(size.height()));
 }
 
 bool overLimit(QSize size, const LoadLimits& limits) {
