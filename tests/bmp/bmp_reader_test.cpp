@@ -109,14 +109,9 @@ TEST(BmpReader, AcceptsAPictureOfExactlyTheLimit) {
     EXPECT_EQ(decode(b.bytes(), 6).width(), 3);
 }
 
-TEST(BmpReader, WrittenFilesReadBackIdentical) {
-    // Widths 1 to 5 give every amount of row padding.
-    for (int w = 1; w <= 5; ++w)
-        for (int h : {1, 2, 7}) {
-            const PictureSurface picture = randomPicture(w, h, std::uint32_t(w * 31 + h));
-            EXPECT_EQ(decode(EncodeBmp(picture)), picture) << w << " x " << h;
-        }
-    // And whatever a variant decodes to survives being written as 24 bits.
+// The writer's padding and layout are checked against Qt's reader in
+// tests/io; here, whatever a variant decodes to survives being written.
+TEST(BmpReader, DecodedVariantsSurviveBeingWrittenAs24Bits) {
     for (const ValidBmp& c : ValidBmps()) {
         const PictureSurface first = decode(c.file);
         EXPECT_EQ(decode(EncodeBmp(first)), first) << c.name;
