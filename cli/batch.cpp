@@ -31,8 +31,8 @@ namespace {
 
 struct Result {
     std::string out, err;
-    // Committed just before `out` is printed, by which time the disk has
-    // mostly written it.
+    // Committed just before `out` is printed (with --sync, by which time the
+    // disk has mostly written it).
     std::optional<PendingFile> overlay;
     bool ready = false;   // set by the job
     bool flushed = false; // set by a flusher when there is an overlay
@@ -66,11 +66,13 @@ std::string jsonLine(const std::string& file, const PictureSurface& picture, con
 std::mutex detectionMutex;
 EdgePassWorkspace detectionWorkspace; // used under detectionMutex
 
-Result process(const Batch& batch, std::size_t i, PictureSurface& working) {
+// `picture` and `working` are the job's own, reused from one picture to the
+// next, so that pictures of one size cost no allocation.
+Result process(const Batch& batch, std::size_t i, PictureSurface& picture, PictureSurface& working) {
     Result r;
     const std::string& file = batch.pictures[i];
     try {
-        const PictureSurface picture = LoadPictureArgument(file, batch.limits);
+        LoadPictureArgumentInto(file, batch.limits, picture);
         EdgeDetectionRun run;
         {
             const std::lock_guard<std::mutex> lock(detectionMutex);
@@ -147,7 +149,7 @@ int RunBatch(const Batch& batch) {
     std::thread(watchSignals, handled).detach();
 
     const auto work = [&] {
-        PictureSurface working;
+        PictureSurface picture, working;
         for (;;) {
             std::size_t i;
             {
@@ -157,11 +159,11 @@ int RunBatch(const Batch& batch) {
                     return;
                 i = claimed++;
             }
-            Result r = process(batch, i, working);
+            Result r = process(batch, i, picture, working);
             {
                 const std::lock_guard<std::mutex> lock(mutex);
                 r.ready = true;
-                if (r.overlay)
+                if (r.overlay && batch.durability == Durability::OnDisk)
                     toFlush.push_back(i);
                 pending[i % window] = std::move(r);
             }
@@ -202,7 +204,7 @@ int RunBatch(const Batch& batch) {
     std::vector<std::thread> threads, flushers;
     for (std::size_t t = 0; t < std::min(jobs, total); ++t)
         threads.emplace_back(work);
-    if (!batch.overlays.empty())
+    if (!batch.overlays.empty() && batch.durability == Durability::OnDisk)
         for (std::size_t t = 0; t < std::min<std::size_t>(8, total); ++t)
             flushers.emplace_back(flush);
 
@@ -215,7 +217,10 @@ int RunBatch(const Batch& batch) {
         {
             std::unique_lock<std::mutex> lock(mutex);
             const Result& next = pending[i % window];
-            changed.wait(lock, [&] { return (next.ready && (!next.overlay || next.flushed)) || interruption != 0; });
+            const bool flushing = batch.durability == Durability::OnDisk;
+            changed.wait(lock, [&] {
+                return (next.ready && (!next.overlay || !flushing || next.flushed)) || interruption != 0;
+            });
             if (interruption != 0)
                 break;
             r = std::move(pending[i % window]);
@@ -223,7 +228,7 @@ int RunBatch(const Batch& batch) {
         }
         if (r.overlay) {
             try {
-                r.overlay->commit();
+                r.overlay->commit(batch.durability);
             } catch (const std::exception& e) {
                 r.out.clear();
                 r.err = "quadfind-cli: " + std::string(e.what()) + "\n";

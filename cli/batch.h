@@ -6,10 +6,11 @@
 // a slow picture holds the others back rather than letting memory grow. Each
 // thread keeps one working picture, reused from one picture to the next.
 // Overlays are written by the jobs and put in place, in order, just before
-// their picture's line is printed: a printed line means its overlay is on
-// the disk.
+// their picture's line is printed: a printed line means its overlay is in
+// place, and with Durability::OnDisk (--sync) that it is on the disk.
 #pragma once
 
+#include "bmp_writer.h"
 #include "picture_file.h"
 
 #include <string>
@@ -25,6 +26,7 @@ struct Batch {
     std::string decimalSeparator;
     int jobs = 1;
     int minSum = 1; // an edge: GradientY + GradientX >= minSum
+    Durability durability = Durability::InPlace; // of the overlays
 };
 
 // Exit status: 0 every picture processed, 1 any picture failed or standard

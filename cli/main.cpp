@@ -146,8 +146,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("A pixel is an edge when GradientY + GradientX is at least <n> (default 1, the window's "
                        "rule; up to 382). Photographs, whose noise makes every pixel an edge at 1, need more."),
         QStringLiteral("n"));
+    const QCommandLineOption syncOption(
+        QStringLiteral("sync"),
+        QStringLiteral("Put each overlay in place only once it is on the disk (fsync), so that not even a crash "
+                       "of the whole system can lose it after its line is printed. Slower."));
     for (const QCommandLineOption* option : {&jsonOption, &overlayOption, &limitOption, &filesFromOption, &nulOption,
-                                             &jobsOption, &minSumOption})
+                                             &jobsOption, &minSumOption, &syncOption})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("PICTURE"),
                                  QStringLiteral("Picture files or folders to process, in order."),
@@ -216,6 +220,10 @@ int main(int argc, char* argv[]) {
                 return usageError("--overlay takes a file or folder name");
             batch.overlays = PlanOverlays(overlay, batch.pictures, batchForm);
         }
+        if (parser.isSet(syncOption) && !parser.isSet(overlayOption))
+            return usageError("--sync applies to --overlay, which is missing");
+        if (parser.isSet(syncOption))
+            batch.durability = Durability::OnDisk;
         batch.decimalSeparator = QLocale::system().decimalPoint().toStdString();
         return RunBatch(batch);
     } catch (const UsageError& e) {

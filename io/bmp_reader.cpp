@@ -628,6 +628,21 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> DeclaredBmpSize(std::span
     }
 }
 
+std::optional<PlainRows> PlainBmpRows(std::span<const std::uint8_t> start, const LoadLimits& limits) {
+    try {
+        const Header h = readHeader(start);
+        const std::uint64_t pixelsAt = u32(start, 10);
+        if (h.coding != Coding::Rgb || h.bits != 24 || pixelsAt < h.paletteAt ||
+            std::uint64_t(h.width) * std::uint64_t(h.height) > limits.maxPixels)
+            return std::nullopt;
+        (void)readPalette(start, h, pixelsAt); // refuses what DecodeBmp would; reads no colour at 24 bits
+        return PlainRows{pixelsAt, (std::uint64_t(h.width) * 3 + 3) & ~std::uint64_t(3), std::int32_t(h.width),
+                         std::int32_t(h.height), h.topDown};
+    } catch (const BmpError&) {
+        return std::nullopt;
+    }
+}
+
 PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& limits,
                          const EmbeddedDecoder& embedded) {
     const Header h = readHeader(bytes);
@@ -678,7 +693,7 @@ PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& 
         return decode64(bytes, at, std::size_t(stride), h);
     if (h.bits != 24)
         return decodeBitFields(bytes, at, std::size_t(stride), h);
-    PictureSurface picture{std::int32_t(w), std::int32_t(rows)};
+    PictureSurface picture{std::int32_t(w), std::int32_t(rows), PictureSurface::Uninitialised{}};
     decode24(bytes, at, std::size_t(stride), h, picture);
     return picture;
 }

@@ -55,6 +55,19 @@ using EmbeddedDecoder = std::function<PictureSurface(EmbeddedFormat, std::span<c
 PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& limits = {},
                          const EmbeddedDecoder& embedded = {});
 
+// Where the rows of an uncompressed 24-bit bitmap lie in its file, for a
+// loader that reads them straight into a picture instead of holding the
+// whole file: nothing unless the headers at `start` are such a bitmap's,
+// within the limits, that DecodeBmp would read the same way. Whether the
+// file holds all the rows is left to the loader.
+struct PlainRows {
+    std::uint64_t pixelsAt = 0; // offset of the first row in the file
+    std::uint64_t stride = 0;   // bytes a row takes in the file, padding included
+    std::int32_t width = 0, height = 0;
+    bool topDown = false;
+};
+std::optional<PlainRows> PlainBmpRows(std::span<const std::uint8_t> start, const LoadLimits& limits);
+
 // The width and height the headers at the start of a bitmap declare, or
 // nothing when they cannot be read; lets a loader refuse a file over the
 // limit before reading all of it.

@@ -143,8 +143,6 @@ PendingFile::PendingFile(const PictureSurface& picture, const std::string& path)
                 parts[std::size_t(count++)] = {const_cast<std::uint8_t*>(kPadding), padding};
         }
         write(parts.data(), count);
-        // Only a hint: commit's fsync is what counts.
-        (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
     } catch (...) {
         discard();
         throw;
@@ -213,11 +211,11 @@ void PendingFile::flush() {
     flushed_ = true;
 }
 
-void PendingFile::commit() {
+void PendingFile::commit(Durability durability) {
     try {
         if (fd_ < 0 || name_.empty())
             throw std::logic_error("PendingFile committed twice");
-        if (!flushed_)
+        if (durability == Durability::OnDisk && !flushed_)
             flush();
         if (::close(std::exchange(fd_, -1)) != 0)
             fail();
@@ -228,6 +226,24 @@ void PendingFile::commit() {
         discard();
         throw;
     }
+    if (durability == Durability::OnDisk)
+        syncFolder();
+}
+
+// The new name is an entry of the folder, on the disk only once the folder is.
+void PendingFile::syncFolder() const {
+    const std::size_t slash = target_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        fail("cannot open its folder");
+    // Some file systems cannot sync a folder (EINVAL): nothing more to wait for there.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    if (!synced)
+        fail("cannot write its folder to the disk");
 }
 
 void PendingFile::fail(const char* what) const {
@@ -238,8 +254,12 @@ void PendingFile::fail(const char* what) const {
     throw PictureError(message + std::strerror(error));
 }
 
-void SaveBmp(const PictureSurface& picture, const std::string& path) { PendingFile(picture, path).commit(); }
+void SaveBmp(const PictureSurface& picture, const std::string& path) {
+    PendingFile(picture, path).commit(Durability::OnDisk);
+}
 
-void SaveFile(std::span<const std::uint8_t> bytes, const std::string& path) { PendingFile(bytes, path).commit(); }
+void SaveFile(std::span<const std::uint8_t> bytes, const std::string& path) {
+    PendingFile(bytes, path).commit(Durability::OnDisk);
+}
 
 } // namespace quadfind

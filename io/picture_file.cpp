@@ -6,6 +6,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,10 +175,91 @@ std::optional<std::uint64_t> regularFileBytes(int fd) {
     return std::uint64_t(st.st_size - std::min<off_t>(std::max<off_t>(at, 0), st.st_size));
 }
 
-PictureSurface loadFromDescriptor(int fd, bool bitmapByName, const char* formatHint, const std::string& name,
-                                  const LoadLimits& limits) {
-    return LoadPictureFromSource([fd](void* buffer, std::size_t capacity) { return long(::read(fd, buffer, capacity)); },
-                                 regularFileBytes(fd), bitmapByName, formatHint, name, limits);
+// Where an uncompressed 24-bit bitmap's rows are all in a regular file,
+// they are read straight into the picture, a few hundred rows a system call,
+// instead of through a copy of the whole file: the bytes are copied once.
+// False when the file is not such a bitmap or is too short to hold its rows
+// (the whole-file path then says what is wrong with it).
+bool readPlainRows(int fd, std::uint64_t fileBytes, const std::string& name, const LoadLimits& limits,
+                   PictureSurface& picture) {
+    const off_t base = ::lseek(fd, 0, SEEK_CUR);
+    if (base < 0)
+        return false;
+    std::array<std::uint8_t, 4096> start;
+    long got;
+    do
+        got = long(::pread(fd, start.data(), start.size(), base));
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        refuse(name, systemReason(errno));
+    const auto rows = PlainBmpRows(std::span(start.data(), std::size_t(got)), limits);
+    if (!rows)
+        return false;
+    const std::uint64_t rowBytes = std::uint64_t(rows->width) * 3;
+    // The last row's padding may be missing, as for the whole-file path.
+    const std::uint64_t needed = rows->pixelsAt + rows->stride * std::uint64_t(rows->height - 1) + rowBytes;
+    if (needed > fileBytes)
+        return false;
+    if (picture.width() != rows->width || picture.height() != rows->height) {
+        picture = {};
+        picture = PictureSurface(rows->width, rows->height, PictureSurface::Uninitialised{});
+    }
+    std::uint8_t padding[3];
+    constexpr int kRowsPerRead = 256; // two parts a row, within every system's IOV_MAX
+    std::array<iovec, 2 * kRowsPerRead> parts;
+    std::uint64_t at = rows->pixelsAt;
+    for (std::int32_t fileRow = 0; fileRow < rows->height;) {
+        int count = 0;
+        for (; fileRow < rows->height && count < 2 * kRowsPerRead; ++fileRow) {
+            const std::int32_t y = rows->topDown ? fileRow : rows->height - 1 - fileRow;
+            parts[std::size_t(count++)] = {picture.row(y), std::size_t(rowBytes)};
+            if (rows->stride > rowBytes && fileRow + 1 < rows->height)
+                parts[std::size_t(count++)] = {padding, std::size_t(rows->stride - rowBytes)};
+        }
+        iovec* part = parts.data();
+        while (count > 0) {
+            const ssize_t n = ::preadv(fd, part, count, base + off_t(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                refuse(name, systemReason(errno));
+            if (n == 0)
+                refuse(name, "the file shrank while it was read (" + std::to_string(at) + " of " +
+                                 std::to_string(fileBytes) + " bytes)");
+            at += std::uint64_t(n);
+            std::size_t done = std::size_t(n);
+            while (count > 0 && done >= part->iov_len) {
+                done -= part->iov_len;
+                ++part;
+                --count;
+            }
+            if (count > 0) {
+                part->iov_base = static_cast<std::uint8_t*>(part->iov_base) + done;
+                part->iov_len -= done;
+            }
+        }
+    }
+    return true;
+}
+
+void loadFromDescriptor(int fd, bool bitmapByName, const std::string& suffixOf, const std::string& name,
+                        const LoadLimits& limits, PictureSurface& picture) {
+    const std::optional<std::uint64_t> fileBytes = regularFileBytes(fd);
+    if (fileBytes && readPlainRows(fd, *fileBytes, name, limits, picture))
+        return;
+    // Asking Qt for its formats loads its plug-ins: only for a file that
+    // will need them.
+    const QByteArray hint = bitmapByName ? QByteArray() : suffixFormat(suffixOf);
+    picture = {};
+    picture = LoadPictureFromSource([fd](void* buffer, std::size_t capacity) { return long(::read(fd, buffer, capacity)); },
+                                    fileBytes, bitmapByName, hint.isEmpty() ? nullptr : hint.constData(), name, limits);
+}
+
+void loadPicture(const std::string& path, const LoadLimits& limits, PictureSurface& picture) {
+    const Descriptor file(openForReading(path));
+    if (file.get() < 0)
+        refuse(path, systemReason(errno));
+    loadFromDescriptor(file.get(), endsWithBmp(path), path, path, limits, picture);
 }
 
 } // namespace
@@ -211,26 +294,30 @@ PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::ui
 }
 
 PictureSurface LoadPicture(const std::string& path, const LoadLimits& limits) {
-    const Descriptor file(openForReading(path));
-    if (file.get() < 0)
-        refuse(path, systemReason(errno));
-    const QByteArray hint = suffixFormat(path);
-    return loadFromDescriptor(file.get(), endsWithBmp(path), hint.isEmpty() ? nullptr : hint.constData(), path,
-                              limits);
+    PictureSurface picture;
+    loadPicture(path, limits, picture);
+    return picture;
 }
 
 PictureSurface LoadPictureFromDescriptor(int fd, const std::string& displayName, const LoadLimits& limits) {
-    return loadFromDescriptor(fd, false, nullptr, displayName, limits);
+    PictureSurface picture;
+    loadFromDescriptor(fd, false, {}, displayName, limits, picture);
+    return picture;
 }
 
-PictureSurface LoadPictureArgument(const std::string& argument, const LoadLimits& limits) {
+void LoadPictureArgumentInto(const std::string& argument, const LoadLimits& limits, PictureSurface& picture) {
     if (argument != "-")
-        return LoadPicture(argument, limits);
+        return loadPicture(argument, limits, picture);
     static const std::string kStandardInput = "standard input";
     if (::isatty(STDIN_FILENO))
         refuse(kStandardInput, "it is a terminal; send a picture into it with < or a pipe");
-    return LoadPictureFromDescriptor(STDIN_FILENO, kStandardInput, limits);
+    loadFromDescriptor(STDIN_FILENO, false, {}, kStandardInput, limits, picture);
 }
 
+PictureSurface LoadPictureArgument(const std::string& argument, const LoadLimits& limits) {
+    PictureSurface picture;
+    LoadPictureArgumentInto(argument, limits, picture);
+    return picture;
+}
 
 } // namespace quadfind

@@ -1,8 +1,10 @@
 // Picture files to and from PictureSurface. Every picture comes out as 24-bit
 // B, G, R rows whatever the file stored (palette, 16 or 32 bits, top-down...).
 //
-// A file is read whole into memory with read(2), never mapped, so a file
-// that shrinks or vanishes meanwhile is a refusal of that file alone. Names
+// A file is read with read(2), never mapped, so a file that shrinks or
+// vanishes meanwhile is a refusal of that file alone. An uncompressed 24-bit
+// bitmap's rows go straight from the file into the picture; any other file
+// is read whole into memory first. Names
 // are bytes as the operating system takes them, with no encoding assumed;
 // from a QString, pass QFile::encodeName(name).toStdString(). Pipes, FIFOs
 // and standard input are read as streams and their format is recognised
@@ -56,6 +58,11 @@ PictureSurface LoadPicture(const std::string& path, const LoadLimits& limits = {
 // A name from a command line: "-" is standard input (refused when it is a
 // terminal), anything else a file as for LoadPicture.
 PictureSurface LoadPictureArgument(const std::string& argument, const LoadLimits& limits = {});
+
+// The same into `picture`, whose storage is reused when the new picture has
+// its size: a batch of pictures of one size allocates once. After a refusal
+// `picture` holds nothing worth keeping.
+void LoadPictureArgumentInto(const std::string& argument, const LoadLimits& limits, PictureSurface& picture);
 
 // Reads an already open descriptor to its end, without closing it.
 // displayName names it in messages (e.g. "standard input").
