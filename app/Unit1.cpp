@@ -72,6 +72,13 @@ std::string NativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+// A dropped file's name as the system's bytes. QUrl::toLocalFile turns
+// bytes that are not UTF-8 (a Latin-1 "é" from an old archive) into U+FFFD,
+// which names no file; the URL's percent-encoding still holds them.
+std::string DroppedFileName(const QUrl& url) {
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
 [[noreturn]] void RefuseSave(const QString& path, const QString& reason) {
     throw quadfind::PictureError(
         QStringLiteral("Cannot save %1: %2").arg(QDir::toNativeSeparators(path), reason).toStdString());
@@ -145,11 +152,11 @@ void TForm1::Button2Click() {
                 return;
             chosen = dialog->selectedFiles().first();
         }
-        loadPicture(chosen);
+        loadPicture(NativePath(chosen));
     });
 }
 
-void TForm1::loadPicture(const QString& path) {
+void TForm1::loadPicture(const std::string& path) {
     Guarded([&] {
         BusyCursor busy;
         // The last detection's grid is of no more use, and a large picture
@@ -157,8 +164,8 @@ void TForm1::loadPicture(const QString& path) {
         quadfind::IntensityGrid.releaseOverflow();
         // Loads fully before touching Image1, so a file that cannot be read
         // leaves the previous picture in place.
-        Image1->setPicture(quadfind::LoadPicture(NativePath(path)));
-        pictureFolder_ = QFileInfo(path).absolutePath();
+        Image1->setPicture(quadfind::LoadPicture(path));
+        pictureFolder_ = QFileInfo(QFile::decodeName(path.c_str())).absolutePath();
     });
 }
 
@@ -282,6 +289,6 @@ void TForm1::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     // After the drop has been answered: an error box shown inside the drop
     // would keep the file manager waiting for the end of the drag.
-    const QString path = urls.first().toLocalFile();
+    const std::string path = DroppedFileName(urls.first());
     QMetaObject::invokeMethod(this, [this, path] { loadPicture(path); }, Qt::QueuedConnection);
 }

@@ -18,6 +18,8 @@
 
 #include <QLineEdit>
 #include <QPointer>
+
+#include <string>
 #include <QString>
 #include <QWidget>
 
@@ -61,7 +63,7 @@ private:
     std::unique_ptr<QFileDialog> SavePictureDialog1() const;
 
     // Loads `path` into Image1, or reports why not and leaves it as it was.
-    void loadPicture(const QString& path);
+    void loadPicture(const std::string& path); // the name's bytes, as the system takes them
     void showViewMenu(TPictureView* view, const QPoint& at);
     void savePicture(const TPictureView* view);
     void copyPicture(const TPictureView* view);
