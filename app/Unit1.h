@@ -18,8 +18,6 @@
 
 #include <QLineEdit>
 #include <QPointer>
-
-#include <string>
 #include <QString>
 #include <QWidget>
 
@@ -27,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QFileDialog;
 class TPictureViewer;
