@@ -1,5 +1,6 @@
 #include "bmp_writer.h"
 
+#include "io_vectors.h"
 #include "readable_name.h"
 
 #include "picture_error.h"
@@ -190,16 +191,7 @@ void PendingFile::write(iovec* parts, int count) {
             errno = ENOSPC;
             fail();
         }
-        std::size_t done = std::size_t(n);
-        while (count > 0 && done >= parts->iov_len) {
-            done -= parts->iov_len;
-            ++parts;
-            --count;
-        }
-        if (count > 0) {
-            parts->iov_base = static_cast<char*>(parts->iov_base) + done;
-            parts->iov_len -= done;
-        }
+        StepPast(parts, count, std::size_t(n));
     }
 }
 

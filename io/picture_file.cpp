@@ -1,6 +1,7 @@
 #include "picture_file.h"
 
 #include "bmp_reader.h"
+#include "io_vectors.h"
 #include "qt_picture.h"
 
 #include <QImageReader>
@@ -227,16 +228,7 @@ bool readPlainRows(int fd, std::uint64_t fileBytes, const std::string& name, con
                 refuse(name, "the file shrank while it was read (" + std::to_string(at) + " of " +
                                  std::to_string(fileBytes) + " bytes)");
             at += std::uint64_t(n);
-            std::size_t done = std::size_t(n);
-            while (count > 0 && done >= part->iov_len) {
-                done -= part->iov_len;
-                ++part;
-                --count;
-            }
-            if (count > 0) {
-                part->iov_base = static_cast<std::uint8_t*>(part->iov_base) + done;
-                part->iov_len -= done;
-            }
+            StepPast(part, count, std::size_t(n));
         }
     }
     return true;
