@@ -5,12 +5,22 @@ PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-
             clang libclang-rt-dev zlib1g-dev libtiff-dev \
             xvfb xdotool openbox xclip libx11-dev
 BENCH_PACKAGES := libopencv-dev python3-opencv time
-# Root installs directly, others through sudo; without either, the missing
-# packages and the one command that installs them are named instead.
+# Root installs directly, others through sudo. Without either, or when the
+# install fails (sudo refuses a user who may not use it), the missing packages
+# and the one command that installs them are named instead.
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || { command -v sudo >/dev/null && echo sudo; } || echo none)
 BUILD := build/default
 
 .PHONY: all deps build run test sanitize tsan bench fuzz clean
+
+# From 6.5 on every Qt program says on stderr, in four lines, that the
+# character type is not UTF-8 when the locale is C or POSIX, as on a fresh
+# Debian where none is set: uic during the build, the suites as they list
+# their tests. Building and testing then run under C.UTF-8 (the suites pin
+# the locales they test); make run keeps the user's.
+ifneq ($(shell locale charmap 2>/dev/null),UTF-8)
+build test sanitize tsan bench fuzz: export LC_ALL := C.UTF-8
+endif
 
 all: build
 
@@ -18,19 +28,19 @@ all: build
 deps:
 	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ] && [ "$(SUDO)" = none ]; then \
-	    echo "Missing Debian packages:" $$missing; \
-	    echo "Install them as root, then run make again:"; \
-	    echo "    apt-get install -y" $$missing; \
-	    exit 1; \
-	fi; \
-	if [ -n "$$missing" ]; then \
+	[ -z "$$missing" ] && exit 0; \
+	if [ "$(SUDO)" != none ]; then \
 	    echo "Installing:" $$missing; \
 	    $(SUDO) apt-get update -qq && \
-	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
-	fi
+	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing && exit 0; \
+	fi; \
+	echo "Missing Debian packages:" $$missing; \
+	echo "Install them as root, then run make again:"; \
+	echo "    apt-get install -y" $$missing; \
+	exit 1
 
-$(BUILD)/build.ninja: CMakeLists.txt CMakePresets.json
+# After deps even under make -j: cmake may be one of the missing packages.
+$(BUILD)/build.ninja: CMakeLists.txt CMakePresets.json | deps
 	cmake --preset default
 
 build: deps $(BUILD)/build.ninja

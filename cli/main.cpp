@@ -81,20 +81,27 @@ RawArguments rawArguments(int argc, char* argv[], const std::set<std::string>& v
 // character type here, before Qt looks, keeps stderr ours; the numbers'
 // category, and with it the decimal separator, stays the user's.
 static void UseUtf8CharacterType() {
-    if (!std::setlocale(LC_ALL, ""))
-        return;
+    // A locale the system lacks (LANG=de_DE.UTF-8 sent over ssh) makes
+    // setlocale fail and leaves the program in C, which Qt complains of too.
+    std::setlocale(LC_ALL, "");
     const char* codeset = nl_langinfo(CODESET);
     if (codeset && (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "utf8") == 0))
         return;
     // LC_ALL outranks LC_CTYPE: hand its value to the other categories.
     if (const char* all = std::getenv("LC_ALL"); all && *all) {
         const std::string value = all;
-        for (const char* category : {"LC_NUMERIC", "LC_TIME", "LC_COLLATE", "LC_MONETARY", "LC_MESSAGES"})
+        for (const char* category : {"LC_NUMERIC", "LC_TIME", "LC_COLLATE", "LC_MONETARY", "LC_MESSAGES",
+                                     "LC_PAPER", "LC_NAME", "LC_ADDRESS", "LC_TELEPHONE", "LC_MEASUREMENT",
+                                     "LC_IDENTIFICATION"})
             ::setenv(category, value.c_str(), 1);
         ::unsetenv("LC_ALL");
     }
     ::setenv("LC_CTYPE", "C.UTF-8", 1);
-    std::setlocale(LC_ALL, "");
+    // Qt sets the locale from the environment again; where the environment
+    // names a locale the system lacks, that call fails and changes nothing,
+    // so the character type set here stays.
+    if (!std::setlocale(LC_ALL, ""))
+        std::setlocale(LC_CTYPE, "C.UTF-8");
 }
 
 int main(int argc, char* argv[]) {
