@@ -11,7 +11,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -188,7 +190,7 @@ void checkPngHeader(std::span<const std::uint8_t> ihdr) {
 void checkPngChunks(std::span<const std::uint8_t> b) {
     const std::size_t n = b.size();
     std::size_t pos = 8;
-    bool pixels = false;
+    bool pixels = false, palette = false;
     for (;;) {
         if (n - pos < 12)
             refuse("the PNG data ends before its IEND chunk (the file is cut short)");
@@ -203,8 +205,13 @@ void checkPngChunks(std::span<const std::uint8_t> b) {
         if (pos == 8)
             checkPngHeader(std::memcmp(type, "IHDR", 4) == 0 && length == 13 ? b.subspan(pos + 8, 13)
                                                                               : std::span<const std::uint8_t>());
-        if (std::memcmp(type, "IDAT", 4) == 0)
+        if (std::memcmp(type, "PLTE", 4) == 0)
+            palette = true;
+        if (std::memcmp(type, "IDAT", 4) == 0) {
+            if (b[25] == 3 && !palette) // IHDR's colour type
+                refuse("the PNG's palette (PLTE chunk) is missing: its pixels are palette indices");
             pixels = true;
+        }
         if (std::memcmp(type, "IEND", 4) == 0) {
             if (!pixels)
                 refuse("the PNG data has no IDAT chunk");
@@ -212,6 +219,108 @@ void checkPngChunks(std::span<const std::uint8_t> b) {
         }
         pos += 12 + length;
     }
+}
+
+// The rows a PNG's inflated pixel data must hold, each a filter byte and
+// then its packed pixels: one run of rows, or seven for Adam7, whose empty
+// passes (a picture narrower or lower than a pass's step) have no rows at
+// all.
+class PngRows {
+public:
+    explicit PngRows(std::span<const std::uint8_t> ihdr) {
+        static constexpr std::uint64_t kChannels[] = {1, 0, 3, 1, 2, 0, 4}; // by colour type
+        const std::uint64_t width = be32(ihdr, 0), height = be32(ihdr, 4);
+        const std::uint64_t bits = ihdr[8] * kChannels[ihdr[9]];
+        auto add = [&](std::uint64_t x0, std::uint64_t y0, std::uint64_t dx, std::uint64_t dy) {
+            const std::uint64_t w = width > x0 ? (width - x0 + dx - 1) / dx : 0;
+            const std::uint64_t h = height > y0 ? (height - y0 + dy - 1) / dy : 0;
+            if (w > 0 && h > 0)
+                passes_[count_++] = {h, (w * bits + 7) / 8};
+        };
+        if (ihdr[12] == 0) {
+            add(0, 0, 1, 1);
+        } else {
+            static constexpr std::uint64_t kAdam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                                           {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+            for (const auto& pass : kAdam7)
+                add(pass[0], pass[1], pass[2], pass[3]);
+        }
+    }
+
+    // Takes the next `size` inflated bytes; false when they run past the
+    // last row.
+    bool take(const std::uint8_t* data, std::size_t size) {
+        while (size > 0) {
+            if (left_ == 0) {
+                while (rowsLeft_ == 0) {
+                    if (next_ == count_)
+                        return false;
+                    rowsLeft_ = passes_[next_].rows;
+                    rowBytes_ = passes_[next_++].rowBytes;
+                }
+                if (*data > 4)
+                    refuse("the PNG's pixel data is damaged (a row has filter type " + std::to_string(*data) +
+                           "; only 0 to 4 exist)");
+                ++data, --size, --rowsLeft_;
+                left_ = rowBytes_;
+            }
+            const std::size_t step = std::size_t(std::min<std::uint64_t>(left_, size));
+            data += step, size -= step, left_ -= step;
+        }
+        return true;
+    }
+
+    bool complete() const { return left_ == 0 && rowsLeft_ == 0 && next_ == count_; }
+
+private:
+    struct Pass {
+        std::uint64_t rows = 0, rowBytes = 0;
+    };
+    Pass passes_[7];
+    std::size_t count_ = 0, next_ = 0;
+    std::uint64_t rowsLeft_ = 0, rowBytes_ = 0, left_ = 0;
+};
+
+// libpng prints a damaged zlib stream ("IDAT: incorrect data check"), too
+// few rows ("Not enough image data") and a bad row filter straight to stderr
+// too, and none of them is seen from the chunks. So the pixel data of a PNG
+// whose chunks passed is inflated once here, through a small buffer: one
+// more inflate pass over the picture, as long as libpng's own, and no
+// memory that grows with the picture. Called only once its size is within
+// the limit, so that the pass is bounded.
+void checkPngPixelData(std::span<const std::uint8_t> b) {
+    PngRows rows(b.subspan(16, 13));
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        throw std::bad_alloc();
+    const std::unique_ptr<z_stream, int (*)(z_stream*)> end(&z, inflateEnd);
+    std::uint8_t out[16384];
+    int status = Z_OK;
+    auto tooLong = [] { refuse("the PNG's pixel data holds more than its header's picture size needs"); };
+    for (std::size_t pos = 8; std::memcmp(b.data() + pos + 4, "IEND", 4) != 0; pos += 12 + be32(b, pos)) {
+        if (std::memcmp(b.data() + pos + 4, "IDAT", 4) != 0)
+            continue;
+        z.next_in = const_cast<Bytef*>(b.data() + pos + 8);
+        z.avail_in = be32(b, pos);
+        if (status == Z_STREAM_END && z.avail_in > 0)
+            tooLong();
+        while (status != Z_STREAM_END && (z.avail_in > 0 || z.avail_out == 0)) {
+            z.next_out = out;
+            z.avail_out = sizeof out;
+            status = inflate(&z, Z_NO_FLUSH);
+            if (status == Z_MEM_ERROR)
+                throw std::bad_alloc();
+            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+                refuse(std::string("the PNG's compressed pixel data is damaged (zlib: ") +
+                       (z.msg ? z.msg : zError(status)) + ")");
+            if (!rows.take(out, sizeof out - z.avail_out))
+                tooLong();
+        }
+        if (status == Z_STREAM_END && z.avail_in > 0)
+            tooLong();
+    }
+    if (status != Z_STREAM_END || !rows.complete())
+        refuse("the PNG's pixel data ends early (the file is cut short or damaged)");
 }
 
 // libjpeg notices a cut file only after the whole picture is allocated, and
@@ -270,6 +379,7 @@ void checkIconSizes(std::span<const std::uint8_t> b, const LoadLimits& limits) {
                        " pixels, more than the limit of " + std::to_string(limits.maxPixels) + " pixels");
             try {
                 checkPngChunks(b.subspan(std::size_t(at)));
+                checkPngPixelData(b.subspan(std::size_t(at)));
             } catch (const QtDecodeError& e) {
                 refuse(std::string("an icon in it holds damaged PNG data: ") + e.what());
             }
@@ -349,6 +459,8 @@ PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* for
         checkJpegEnds(bytes);
     if (overLimit(reader.size(), limits))
         refuse(limitReason(reader.size(), limits));
+    if (format == "png")
+        checkPngPixelData(bytes);
 
     const QImage image = reader.read();
     if (image.isNull()) {

@@ -33,10 +33,13 @@ public:
 // Refuses, before the picture is decoded, a size over limits.maxPixels as
 // the header declares it (for an icon, also the size of every picture
 // inside), and a file cut short or damaged where its structure shows it: a
-// PNG whose chunks or checksums are wrong up to IEND, a JPEG without its end
-// marker after the first scan, a GIF that stops before its trailer, an XBM
-// without its closing brace. Decodes under Qt's allocation
-// limit set from limits.maxPixels, for what no header tells. Every message
+// PNG whose chunks or checksums are wrong up to IEND or whose palette is
+// missing, a JPEG without its end marker after the first scan, a GIF that
+// stops before its trailer, an XBM without its closing brace. Once the size
+// is known to be within the limit, a PNG's pixel data is inflated once
+// beforehand and refused when damaged, short or long, or with a row filter
+// that does not exist. Decodes under Qt's allocation limit set from
+// limits.maxPixels, for what no header tells. Every message
 // the codec logs while decoding this file on this thread (corrupt data,
 // premature end, short read...) is taken from Qt's message handler instead
 // of reaching stderr, and makes the decode a refusal that quotes it. The
