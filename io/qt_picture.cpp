@@ -16,7 +16,9 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include <gif_lib.h>
 #include <zlib.h>
 
 namespace quadfind {
@@ -164,6 +166,63 @@ void checkGifReachesTrailer(std::span<const std::uint8_t> b) {
         default:
             refuse("the GIF data holds an unknown block (byte " + std::to_string(b[pos]) + " at " +
                    std::to_string(pos) + ")");
+        }
+    }
+}
+
+// Qt's GIF decoder also shows, without a word, a picture whose compressed
+// pixel data stops early or goes wrong inside blocks that reach the trailer.
+// giflib decodes the first image, the one Qt shows, a row at a time into one
+// row's buffer (its rows in file order, interlaced or not, which is all a
+// check needs), and says what is wrong: one more decode of that image, as
+// long as Qt's own. Called only once the size is within the limit.
+void checkGifPixelData(std::span<const std::uint8_t> b) {
+    struct Source {
+        std::span<const std::uint8_t> bytes;
+        std::size_t at = 0;
+    } source{b};
+    const InputFunc read = [](GifFileType* file, GifByteType* out, int size) {
+        Source& s = *static_cast<Source*>(file->UserData);
+        const std::size_t n = std::min(std::size_t(size), s.bytes.size() - s.at);
+        std::memcpy(out, s.bytes.data() + s.at, n);
+        s.at += n;
+        return int(n);
+    };
+    const auto close = [](GifFileType* file) {
+        int ignored = 0;
+        DGifCloseFile(file, &ignored);
+    };
+    int error = 0;
+    const std::unique_ptr<GifFileType, decltype(close)> gif(DGifOpen(&source, read, &error), close);
+    auto failed = [&](int code) {
+        if (code == D_GIF_ERR_NOT_ENOUGH_MEM)
+            throw std::bad_alloc();
+        const std::string cause = std::string(" (giflib: ") + GifErrorString(code) + ")";
+        if (code == D_GIF_ERR_EOF_TOO_SOON)
+            refuse("the GIF's pixel data ends before the picture is complete" + cause);
+        refuse("the GIF's pixel data is damaged" + cause);
+    };
+    if (!gif)
+        failed(error);
+    for (GifRecordType record = UNDEFINED_RECORD_TYPE; record != TERMINATE_RECORD_TYPE;) {
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR)
+            failed(gif->Error);
+        if (record == EXTENSION_RECORD_TYPE) {
+            int label = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif.get(), &label, &block) == GIF_ERROR)
+                failed(gif->Error);
+            while (block)
+                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
+                    failed(gif->Error);
+        } else if (record == IMAGE_DESC_RECORD_TYPE) {
+            if (DGifGetImageDesc(gif.get()) == GIF_ERROR)
+                failed(gif->Error);
+            std::vector<GifPixelType> row(std::size_t(std::max(gif->Image.Width, 1)));
+            for (int y = 0; y < gif->Image.Height; ++y)
+                if (DGifGetLine(gif.get(), row.data(), gif->Image.Width) == GIF_ERROR)
+                    failed(gif->Error);
+            return;
         }
     }
 }
@@ -461,6 +520,8 @@ PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* for
         refuse(limitReason(reader.size(), limits));
     if (format == "png")
         checkPngPixelData(bytes);
+    if (format == "gif")
+        checkGifPixelData(bytes);
 
     const QImage image = reader.read();
     if (image.isNull()) {

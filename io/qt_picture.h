@@ -36,16 +36,18 @@ public:
 // PNG whose chunks or checksums are wrong up to IEND or whose palette is
 // missing, a JPEG without its end marker after the first scan, a GIF that
 // stops before its trailer, an XBM without its closing brace. Once the size
-// is known to be within the limit, a PNG's pixel data is inflated once
-// beforehand and refused when damaged, short or long, or with a row filter
-// that does not exist. Decodes under Qt's allocation limit set from
-// limits.maxPixels, for what no header tells. Every message
-// the codec logs while decoding this file on this thread (corrupt data,
-// premature end, short read...) is taken from Qt's message handler instead
-// of reaching stderr, and makes the decode a refusal that quotes it. The
-// capturing handler is installed at the first decode and hands on whatever
-// it does not capture to the handler before it: a program that installs its
-// own should do so before loading its first picture.
+// is known to be within the limit, the compressed pixels are checked too:
+// a PNG's are inflated once and refused when damaged, short or long, or
+// with a row filter that does not exist; a GIF's first image is decoded
+// once by giflib and refused when damaged or short. Decodes under Qt's
+// allocation limit set from limits.maxPixels, for what no header tells.
+// Every message the codec logs while decoding this file on this thread
+// (corrupt data, premature end, short read...) is taken from Qt's message
+// handler instead of reaching stderr, and makes the decode a refusal that
+// quotes it. The capturing handler is installed at the first decode and
+// hands on whatever it does not capture to the handler before it: a
+// program that installs its own should do so before loading its first
+// picture.
 // Needs a QCoreApplication for Qt's format plug-ins.
 PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
                             const LoadLimits& limits);

@@ -1,6 +1,6 @@
-// PNG files whose chunks and checksums are intact but whose compressed
-// pixels are not: each is refused with its name and cause, and no codec
-// line reaches stderr on the way.
+// PNG and GIF files whose chunks, blocks and checksums are intact but whose
+// compressed pixels are not: each is refused with its name and cause, and
+// no codec line reaches stderr on the way.
 #include "core_application.h"
 #include "picture_file.h"
 
@@ -85,6 +85,40 @@ Bytes png(const Png& p, const Bytes& rows) {
     return out;
 }
 
+// 16 x 8 in four colours, each pixel one 3-bit code after a clear code
+// every second pixel, so that any count of codes can be kept. A bad code
+// is a 7, which right after a clear code means nothing yet.
+Bytes gif(bool interlaced, std::size_t keptCodes = SIZE_MAX, bool endCode = true, std::size_t badCode = SIZE_MAX) {
+    Bytes out = {'G', 'I', 'F', '8', '9', 'a', 16, 0, 8, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255};
+    out.insert(out.end(), {0x2C, 0, 0, 0, 0, 16, 0, 8, 0, std::uint8_t(interlaced ? 0x40 : 0), 2});
+    std::vector<std::uint32_t> codes;
+    for (int i = 0; i < 16 * 8; ++i) {
+        if (i % 2 == 0)
+            codes.push_back(4);
+        codes.push_back(std::uint32_t((i / 4 + i / 32) % 4));
+    }
+    codes.resize(std::min(keptCodes, codes.size()));
+    if (badCode < codes.size())
+        codes[badCode] = 7;
+    if (endCode)
+        codes.push_back(5);
+    Bytes data;
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        for (int bit = 0; bit < 3; ++bit) {
+            const std::size_t at = i * 3 + std::size_t(bit);
+            if (at % 8 == 0)
+                data.push_back(0);
+            data.back() |= std::uint8_t((codes[i] >> bit & 1) << (at % 8));
+        }
+    for (std::size_t at = 0; at < data.size(); at += 255) {
+        const std::size_t n = std::min<std::size_t>(255, data.size() - at);
+        out.push_back(std::uint8_t(n));
+        out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.begin() + std::ptrdiff_t(at + n));
+    }
+    out.insert(out.end(), {0, 0x3B});
+    return out;
+}
+
 class DamagedCodec : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { quadfind::testing::ensureCoreApplication(); }
@@ -126,7 +160,11 @@ TEST_F(DamagedCodec, DamagedPixelDataIsRefusedWithNameAndCauseAndNothingOnStderr
     Bytes badFilter = rgb, oneMore = rgb;
     badFilter[5 * (1 + 64 * 3)] = 5;
     oneMore.insert(oneMore.end(), 1 + 64 * 3, 0);
+    const std::size_t codes = 16 * 8 * 3 / 2;
     const std::string pngShort = "the PNG's pixel data ends early (the file is cut short or damaged)";
+    const std::string gifShort = "the GIF's pixel data ends before the picture is complete "
+                                 "(giflib: Image EOF detected before image complete)";
+    const std::string gifDamaged = "the GIF's pixel data is damaged (giflib: Image is defective, decoding aborted)";
     struct Case {
         std::string name;
         Bytes bytes;
@@ -136,6 +174,8 @@ TEST_F(DamagedCodec, DamagedPixelDataIsRefusedWithNameAndCauseAndNothingOnStderr
         {"whole.png", png({}, rgb), "(loaded)"},
         {"adam7.png", png({.w = 3, .h = 2, .adam7 = true}, adam7), "(loaded)"},
         {"palette.png", png({.w = 5, .h = 3, .colour = 3}, indices), "(loaded)"},
+        {"whole.gif", gif(false), "(loaded)"},
+        {"adam7.gif", gif(true), "(loaded)"},
         {"flipped.png", png({.damage = flip}, rgb), "the PNG's compressed pixel data is damaged (zlib: "},
         {"stored.png", png({.level = 0, .damage = flip}, rgb),
          "the PNG's compressed pixel data is damaged (zlib: incorrect data check)"},
@@ -146,6 +186,10 @@ TEST_F(DamagedCodec, DamagedPixelDataIsRefusedWithNameAndCauseAndNothingOnStderr
         {"row-more.png", png({}, oneMore), "the PNG's pixel data holds more than its header's picture size needs"},
         {"no-palette.png", png({.w = 5, .h = 3, .colour = 3, .palette = false}, indices),
          "the PNG's palette (PLTE chunk) is missing: its pixels are palette indices"},
+        {"cut.gif", gif(false, codes / 2), gifShort},
+        {"adam7-cut.gif", gif(true, codes / 2), gifShort},
+        {"unended.gif", gif(false, codes / 2, false), gifDamaged},
+        {"bad-code.gif", gif(false, SIZE_MAX, true, 3 * 20 + 1), gifDamaged},
     };
     for (const Case& c : cases) {
         std::string leaked;
