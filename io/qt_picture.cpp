@@ -243,9 +243,10 @@ void checkPngHeader(std::span<const std::uint8_t> ihdr) {
                std::to_string(depth) + ", colour type " + std::to_string(colour) + ")");
 }
 
-// libpng prints its errors (a cut file's "Read Error", a failed checksum)
-// straight to stderr, past Qt's message log, and Qt's reader lets it. A file
-// cut short or with a damaged chunk is refused here before libpng sees it.
+// libpng prints its errors (a cut file's "Read Error", a failed checksum,
+// a chunk out of place or unknown to it) straight to stderr, past Qt's
+// message log, and Qt's reader lets it. A file cut short or with a damaged
+// chunk is refused here before libpng sees it.
 void checkPngChunks(std::span<const std::uint8_t> b) {
     const std::size_t n = b.size();
     std::size_t pos = 8;
@@ -257,21 +258,34 @@ void checkPngChunks(std::span<const std::uint8_t> b) {
         if (length > n - pos - 12)
             refuse("the PNG data ends inside a chunk (the file is cut short)");
         const std::uint8_t* type = b.data() + pos + 4;
+        const std::string at = " at byte " + std::to_string(pos);
+        if (!std::all_of(type, type + 4, [](std::uint8_t c) { return unsigned((c | 0x20) - 'a') < 26; }))
+            refuse("the PNG data holds a chunk whose type is not four letters" + at);
+        const std::string name(reinterpret_cast<const char*>(type), 4);
         const uLong crc = ::crc32(::crc32(0L, nullptr, 0), type, uInt(length + 4));
         if (crc != be32(b, pos + 8 + length))
-            refuse("the PNG chunk " + std::string(reinterpret_cast<const char*>(type), 4) + " at byte " +
-                   std::to_string(pos) + " fails its checksum");
+            refuse("the PNG chunk " + name + at + " fails its checksum");
         if (pos == 8)
-            checkPngHeader(std::memcmp(type, "IHDR", 4) == 0 && length == 13 ? b.subspan(pos + 8, 13)
-                                                                              : std::span<const std::uint8_t>());
-        if (std::memcmp(type, "PLTE", 4) == 0)
+            checkPngHeader(name == "IHDR" && length == 13 ? b.subspan(pos + 8, 13) : std::span<const std::uint8_t>());
+        else if (name == "IHDR")
+            refuse("the PNG data holds a second IHDR chunk" + at);
+        const bool paletteIndices = b[25] == 3; // IHDR's colour type
+        if ((type[0] & 0x20) == 0 && name != "IHDR" && name != "PLTE" && name != "IDAT" && name != "IEND")
+            refuse("the PNG data holds a chunk " + name + at + " that a reader must understand, and this one does not");
+        if (name == "PLTE") {
+            if (palette)
+                refuse("the PNG data holds a second PLTE chunk" + at);
+            if (paletteIndices && (length == 0 || length % 3 != 0 || length > 3 * 256))
+                refuse("the PNG's palette (PLTE chunk) is invalid: " + std::to_string(length) +
+                       " bytes, not 3 for each of 1 to 256 colours");
             palette = true;
-        if (std::memcmp(type, "IDAT", 4) == 0) {
-            if (b[25] == 3 && !palette) // IHDR's colour type
+        }
+        if (name == "IDAT") {
+            if (paletteIndices && !palette)
                 refuse("the PNG's palette (PLTE chunk) is missing: its pixels are palette indices");
             pixels = true;
         }
-        if (std::memcmp(type, "IEND", 4) == 0) {
+        if (name == "IEND") {
             if (!pixels)
                 refuse("the PNG data has no IDAT chunk");
             return;

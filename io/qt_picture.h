@@ -33,9 +33,11 @@ public:
 // Refuses, before the picture is decoded, a size over limits.maxPixels as
 // the header declares it (for an icon, also the size of every picture
 // inside), and a file cut short or damaged where its structure shows it: a
-// PNG whose chunks or checksums are wrong up to IEND or whose palette is
-// missing, a JPEG without its end marker after the first scan, a GIF that
-// stops before its trailer, an XBM without its closing brace. Once the size
+// PNG whose chunks or checksums are wrong up to IEND (a chunk that is not
+// four letters, unknown but critical, a second IHDR or PLTE, a palette
+// missing or of a wrong length), a JPEG without its end marker after the
+// first scan, a GIF that stops before its trailer, an XBM without its
+// closing brace. Once the size
 // is known to be within the limit, the compressed pixels are checked too:
 // a PNG's are inflated once and refused when damaged, short or long, or
 // with a row filter that does not exist; a GIF's first image is decoded

@@ -17,6 +17,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -52,12 +53,14 @@ Bytes pngRows(int w, int h, bool adam7, int channels) {
 }
 
 // Compressed at `level` (0 stores the rows as they are), then damaged;
-// colour type 3 gets a palette unless told otherwise.
+// colour type 3 gets a palette unless told otherwise, and `extra` chunks
+// follow the header.
 struct Png {
     int w = 64, h = 48, colour = 2;
     bool adam7 = false, palette = true;
     int level = 6;
     std::function<void(Bytes&)> damage = [](Bytes&) {};
+    std::vector<std::pair<const char*, Bytes>> extra = {};
 };
 Bytes png(const Png& p, const Bytes& rows) {
     Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -73,6 +76,8 @@ Bytes png(const Png& p, const Bytes& rows) {
     be32(ihdr, std::uint32_t(p.h));
     ihdr.insert(ihdr.end(), {8, std::uint8_t(p.colour), 0, 0, std::uint8_t(p.adam7)});
     chunk("IHDR", ihdr);
+    for (const auto& [type, data] : p.extra)
+        chunk(type, data);
     if (p.colour == 3 && p.palette)
         chunk("PLTE", Bytes(768, 0x55));
     Bytes z(compressBound(uLong(rows.size())));
@@ -186,6 +191,12 @@ TEST_F(DamagedCodec, DamagedPixelDataIsRefusedWithNameAndCauseAndNothingOnStderr
         {"row-more.png", png({}, oneMore), "the PNG's pixel data holds more than its header's picture size needs"},
         {"no-palette.png", png({.w = 5, .h = 3, .colour = 3, .palette = false}, indices),
          "the PNG's palette (PLTE chunk) is missing: its pixels are palette indices"},
+        {"palette-7.png", png({.w = 5, .h = 3, .colour = 3, .palette = false, .extra = {{"PLTE", Bytes(7)}}}, indices),
+         "the PNG's palette (PLTE chunk) is invalid: 7 bytes, not 3 for each of 1 to 256 colours"},
+        {"two-headers.png", png({.extra = {{"IHDR", Bytes(13)}}}, rgb),
+         "the PNG data holds a second IHDR chunk at byte 33"},
+        {"critical.png", png({.extra = {{"ABCD", {}}}}, rgb),
+         "the PNG data holds a chunk ABCD at byte 33 that a reader must understand, and this one does not"},
         {"cut.gif", gif(false, codes / 2), gifShort},
         {"adam7-cut.gif", gif(true, codes / 2), gifShort},
         {"unended.gif", gif(false, codes / 2, false), gifDamaged},
