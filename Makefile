@@ -2,7 +2,7 @@
 # Both install the Debian packages they lack first.
 
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
-            clang libclang-rt-dev zlib1g-dev libtiff-dev \
+            clang libclang-rt-dev zlib1g-dev libtiff-dev libgif-dev \
             xvfb xdotool openbox xclip libx11-dev
 BENCH_PACKAGES := libopencv-dev python3-opencv time
 # Root installs directly, others through sudo. Without either, or when the

@@ -33,16 +33,23 @@ public:
 // Refuses, before the picture is decoded, a size over limits.maxPixels as
 // the header declares it (for an icon, also the size of every picture
 // inside), and a file cut short or damaged where its structure shows it: a
-// PNG whose chunks or checksums are wrong up to IEND, a JPEG without its end
-// marker after the first scan, a GIF that stops before its trailer, an XBM
-// without its closing brace. Decodes under Qt's allocation
-// limit set from limits.maxPixels, for what no header tells. Every message
-// the codec logs while decoding this file on this thread (corrupt data,
-// premature end, short read...) is taken from Qt's message handler instead
-// of reaching stderr, and makes the decode a refusal that quotes it. The
-// capturing handler is installed at the first decode and hands on whatever
-// it does not capture to the handler before it: a program that installs its
-// own should do so before loading its first picture.
+// PNG whose chunks or checksums are wrong up to IEND (a chunk that is not
+// four letters, unknown but critical, a second IHDR or PLTE, a palette
+// missing or of a wrong length), a JPEG without its end marker after the
+// first scan, a GIF that stops before its trailer, an XBM without its
+// closing brace. Once the size
+// is known to be within the limit, the compressed pixels are checked too:
+// a PNG's are inflated once and refused when damaged, short or long, or
+// with a row filter that does not exist; a GIF's first image is decoded
+// once by giflib and refused when damaged or short. Decodes under Qt's
+// allocation limit set from limits.maxPixels, for what no header tells.
+// Every message the codec logs while decoding this file on this thread
+// (corrupt data, premature end, short read...) is taken from Qt's message
+// handler instead of reaching stderr, and makes the decode a refusal that
+// quotes it. The capturing handler is installed at the first decode and
+// hands on whatever it does not capture to the handler before it: a
+// program that installs its own should do so before loading its first
+// picture.
 // Needs a QCoreApplication for Qt's format plug-ins.
 PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* formatHint, bool onlyHint,
                             const LoadLimits& limits);
