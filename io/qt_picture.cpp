@@ -56,8 +56,15 @@ namespace {
 thread_local QStringList* tCaptured = nullptr;
 QtMessageHandler gPreviousHandler = nullptr;
 
+// Qt 6.4 logs libpng's warnings (a gAMA out of range, a PLTE after IDAT)
+// as info of its image-I/O category: a codec's warning all the same.
+bool isCodecReport(QtMsgType type, const QMessageLogContext& context) {
+    return type == QtWarningMsg || type == QtCriticalMsg ||
+           (type == QtInfoMsg && context.category && std::strcmp(context.category, "qt.gui.imageio") == 0);
+}
+
 void captureHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (tCaptured && (type == QtWarningMsg || type == QtCriticalMsg)) {
+    if (tCaptured && isCodecReport(type, context)) {
         tCaptured->append(message.trimmed());
         return;
     }
