@@ -1,36 +1,13 @@
 #include "bmp_cases.h"
 #include "bmp_reader.h"
 #include "bmp_writer.h"
+#include "counting_allocator.h"
 #include "edge_detection.h"
 #include "test_pictures.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
-
-// The largest single allocation since the last reset: broken files must be
-// refused before their picture is allocated.
-namespace {
-std::atomic<std::size_t> largestAllocation{0};
-}
-
-void* operator new(std::size_t n) {
-    std::size_t seen = largestAllocation.load();
-    while (n > seen && !largestAllocation.compare_exchange_weak(seen, n)) {
-    }
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 using namespace quadfind;
 using namespace quadfind::testing;
@@ -73,12 +50,12 @@ TEST(BmpReader, ValidVariantsDecodeToTheirExactColours) {
 
 TEST(BmpReader, BrokenFilesAreRefusedWithTheirOwnMessage) {
     for (const BrokenBmp& c : BrokenBmps()) {
-        largestAllocation = 0;
+        const AllocationWatch watch;
         try {
             const PictureSurface p = decode(c.file, c.maxPixels);
             ADD_FAILURE() << c.name << " decoded to " << p.width() << " x " << p.height();
         } catch (const BmpError& e) {
-            EXPECT_LT(largestAllocation.load(), 64u * 1024) << c.name << " allocated before refusing";
+            EXPECT_LT(watch.largest(), 64u * 1024) << c.name << " allocated before refusing";
             EXPECT_EQ(std::string(e.what()), c.message) << c.name;
         } catch (const std::exception& e) {
             ADD_FAILURE() << c.name << " threw something other than BmpError: " << e.what();
