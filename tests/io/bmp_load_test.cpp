@@ -1,6 +1,6 @@
 // LoadPicture's choice of decoder, and the JPEG and PNG streams that bitmaps
 // may carry, which go through Qt.
-#include "bmp_composer.h"
+#include "bmp_cases.h"
 #include "core_application.h"
 #include "picture_file.h"
 #include "qt_picture.h"
