@@ -1,0 +1,91 @@
+// Our BMP reader held to its two tables: every valid variant pixel for pixel,
+// even at exactly the size limit; every broken file refused with its own
+// message before its picture is allocated; no cut file read differently.
+#include "bmp_cases.h"
+#include "bmp_reader.h"
+#include "counting_allocator.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+
+using namespace quadfind;
+using namespace quadfind::testing;
+
+namespace {
+
+std::string refusal(const std::function<void()>& decode) {
+    try {
+        decode();
+    } catch (const BmpError& e) {
+        return e.what();
+    }
+    return "(decoded)";
+}
+
+TEST(BmpReader, ValidVariantsDecodeToTheirExactColours) {
+    for (const ValidBmp& c : ValidBmps()) {
+        const std::uint64_t pixels = std::uint64_t(c.width) * std::uint64_t(c.height);
+        PictureSurface p;
+        EXPECT_EQ(refusal([&] { p = DecodeBmp(c.file, LoadLimits{pixels}); }), "(decoded)") << c.name;
+        std::vector<Colour> got;
+        for (int y = 0; y < p.height(); ++y)
+            for (int x = 0; x < p.width(); ++x)
+                got.push_back(p.pixel(x, y));
+        EXPECT_EQ(p.width(), c.width) << c.name;
+        EXPECT_EQ(got, c.pixels) << c.name;
+    }
+}
+
+TEST(BmpReader, BrokenFilesAreRefusedWithTheirOwnMessageBeforeAllocating) {
+    for (const BrokenBmp& c : BrokenBmps()) {
+        const AllocationWatch watch;
+        EXPECT_EQ(refusal([&] { DecodeBmp(c.file, LoadLimits{c.maxPixels}); }), c.message) << c.name;
+        EXPECT_LT(watch.largest(), 64u * 1024) << c.name << " allocated before refusing";
+    }
+}
+
+// Cutting a file anywhere must give a refusal, never a read past the end (the
+// sanitizer build sees those) and never a different picture.
+TEST(BmpReader, EveryTruncationIsRefusedOrChangesNothing) {
+    for (const ValidBmp& c : ValidBmps()) {
+        const PictureSurface whole = DecodeBmp(c.file);
+        for (std::size_t n = 0; n < c.file.size(); ++n) {
+            try {
+                EXPECT_EQ(DecodeBmp({c.file.data(), n}), whole) << c.name << " cut to " << n << " bytes";
+            } catch (const BmpError&) {
+            }
+        }
+    }
+}
+
+// The fuzzer's seed corpus is the files of both tables, and must not drift
+// from them. When a table changes, this writes the new corpus next to the
+// test program, to be copied over the committed one.
+TEST(BmpReader, SeedCorpusIsTheTables) {
+    namespace fs = std::filesystem;
+    std::map<std::string, Bytes> tables, corpus;
+    for (const ValidBmp& c : ValidBmps())
+        tables["valid-" + c.name + ".bmp"] = c.file;
+    for (const BrokenBmp& c : BrokenBmps())
+        tables["broken-" + c.name + ".bmp"] = c.file;
+    for (const auto& entry : fs::directory_iterator(QUADFIND_SEED_CORPUS)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        corpus[entry.path().filename().string()] = Bytes{std::istreambuf_iterator<char>(in), {}};
+    }
+    if (corpus != tables) {
+        const fs::path fresh = fs::absolute("seed-corpus");
+        fs::remove_all(fresh);
+        fs::create_directories(fresh);
+        for (const auto& [name, bytes] : tables)
+            std::ofstream(fresh / name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        ADD_FAILURE() << QUADFIND_SEED_CORPUS << " is not the tables' files: replace its files with those in " << fresh;
+    }
+}
+
+} // namespace
