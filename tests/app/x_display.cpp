@@ -166,20 +166,22 @@ XDisplay::XDisplay(bool windowManager) : environment_(QProcessEnvironment::syste
         QProcessEnvironment wmEnvironment = environment_;
         wmEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), QDir::tempPath() + QStringLiteral("/quadfind-no-config"));
         windowManager_ = std::make_unique<Child>(QStringLiteral("openbox"), QStringList{"--sm-disable"}, wmEnvironment);
-        const Atom check = XInternAtom(connection_, "_NET_SUPPORTING_WM_CHECK", False);
+        // openbox announces itself before it handles windows, and a window
+        // mapped before that stays unmapped: wait until it frames one of ours.
+        const Window probe = XCreateSimpleWindow(connection_, root, 0, 0, 1, 1, 0, 0, 0);
         const bool managing = WaitFor(
             [&] {
-                Atom type = 0;
-                int format = 0;
-                unsigned long count = 0, after = 0;
-                unsigned char* data = nullptr;
-                XGetWindowProperty(connection_, root, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
-                                   &data);
-                if (data)
-                    XFree(data);
-                return count == 1 || !windowManager_->running();
+                XMapWindow(connection_, probe);
+                Window top = 0, parent = 0, *children = nullptr;
+                unsigned int count = 0;
+                XQueryTree(connection_, probe, &top, &parent, &children, &count);
+                if (children)
+                    XFree(children);
+                return parent != root || !windowManager_->running();
             },
             10s);
+        XDestroyWindow(connection_, probe);
+        XSync(connection_, False);
         if (!managing || !windowManager_->running()) {
             ADD_FAILURE() << "openbox did not start: " << windowManager_->output().toStdString();
             XCloseDisplay(connection_);
