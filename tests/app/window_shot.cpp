@@ -3,10 +3,11 @@
 //
 //   quadfind-window-shot PICTURE.bmp OUT.png
 #include "Unit1.h"
-#include "modal_script.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -16,22 +17,26 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication application(argc, argv);
-    const QString picture = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString out = QString::fromLocal8Bit(argv[2]);
-
     TForm1 form;
     Form1 = &form;
     form.show();
-    {
-        quadfind::testing::ModalScript script({quadfind::testing::ChooseFile(picture)});
-        form.Button2->click();
-    }
+    // The name typed into the open dialog's name box, as a user would.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath());
+            static_cast<QDialog*>(dialog)->accept();
+        }
+    });
+    answer.start(5);
+    form.Button2->click();
     if (form.Image1->picture().empty()) {
         std::fprintf(stderr, "%s was not loaded\n", argv[1]);
         return 1;
     }
     form.Button6->click();
-    if (!form.grab().save(out)) {
+    if (!form.grab().save(QString::fromLocal8Bit(argv[2]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
     }
