@@ -116,20 +116,12 @@ public:
         // Its own settings folder, so a user's openbox setup plays no part.
         QProcessEnvironment wmEnvironment = environment_;
         wmEnvironment.insert("XDG_CONFIG_HOME", QDir::tempPath() + "/quadfind-no-config");
-        windowManager_ = std::make_unique<Child>("openbox", QStringList{"--sm-disable"}, wmEnvironment);
-        // openbox announces itself before it handles windows, and a window
-        // mapped before that stays unmapped: wait until it frames one of ours.
-        const Window probe = XCreateSimpleWindow(x_, root, 0, 0, 1, 1, 0, 0, 0);
-        const bool managing = WaitFor([&] {
-            XMapWindow(x_, probe);
-            Window top = 0, parent = 0, *children = nullptr;
-            unsigned int count = 0;
-            XQueryTree(x_, probe, &top, &parent, &children, &count);
-            XFree(children);
-            return parent != root;
-        });
-        XDestroyWindow(x_, probe);
-        XSync(x_, False);
+        // It runs the --startup command once it manages windows; before
+        // that, it announces itself but leaves a window mapped meanwhile
+        // unmapped.
+        windowManager_ = std::make_unique<Child>("openbox", QStringList{"--sm-disable", "--startup", "echo managing"},
+                                                 wmEnvironment);
+        const bool managing = WaitFor([&] { return windowManager_->output().contains("managing"); });
         if (!managing) {
             ADD_FAILURE() << "openbox did not start: " << windowManager_->output().toStdString();
             XCloseDisplay(x_);
