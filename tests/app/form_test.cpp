@@ -1,7 +1,6 @@
 // The form in-process and offscreen, for what the real-display suite cannot
 // read from the screen: which field sits under which heading, the fonts the
-// texts are drawn with, what a message box says and when it comes, and a
-// locale other than the C one.
+// texts are drawn with, what a message box says and when it comes.
 #include "Unit1.h"
 #include "panel_text.h"
 #include "test_pictures.h"
@@ -11,7 +10,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
-#include <QLocale>
 #include <QMessageBox>
 #include <QRawFont>
 #include <QTemporaryDir>
@@ -36,10 +34,7 @@ protected:
         Form1 = &form;
         form.show();
     }
-    void TearDown() override {
-        Form1 = nullptr;
-        QLocale::setDefault(QLocale::system());
-    }
+    void TearDown() override { Form1 = nullptr; }
 
     std::vector<std::string> fields() const {
         std::vector<std::string> out;
@@ -139,24 +134,6 @@ TEST_F(FormTest, BrokenFileIsNamedInABoxAndChangesNothing) {
     ASSERT_EQ(messages.size(), 1u) << "no box";
     EXPECT_TRUE(messages[0].startsWith(u"Cannot load "_s + broken.fileName() + u": "_s)) << messages[0].toStdString();
     EXPECT_TRUE(form.Image1->picture() == whiteSquare());
-}
-
-// A second click gives the same results, over whatever was typed into a
-// field; the half sizes, and only they, take the locale's separator.
-TEST_F(FormTest, RepeatedClickGivesTheSameResultsInTheLocalesFormat) {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    form.Image1->setPicture(whiteSquare());
-    form.Button6->click();
-    const std::vector<std::string> first = fields();
-    const PictureSurface result = form.Image2->picture();
-    form.Edit(3)->setText(u"typed by the user"_s);
-    form.Button6->click();
-    EXPECT_EQ(fields(), first);
-    EXPECT_TRUE(form.Image2->picture() == result);
-    EXPECT_TRUE(form.Image1->picture() == whiteSquare());
-    EXPECT_EQ(first[12], "2,5");
-    EXPECT_EQ(first[13], "2,5");
-    EXPECT_EQ(first[4], "5");
 }
 
 TEST_F(FormTest, ShapeIsAWhiteRectangleWithAOnePixelBlackOutline) {

@@ -67,7 +67,7 @@ protected:
         ASSERT_TRUE(display->ok());
 
         QProcessEnvironment environment = display->environment();
-        environment.insert("LC_ALL", "C.UTF-8"); // '.' in the half sizes
+        environment.insert("LC_ALL", "de_DE.UTF-8"); // the half sizes with a decimal comma
         // Qt's file dialog keeps its history in the configuration folder:
         // every case starts afresh, in a folder only its owner may enter.
         environment.insert("XDG_CONFIG_HOME", dir.path());
@@ -167,7 +167,7 @@ protected:
     PictureSurface expectDetected(const PictureSurface& picture) {
         PictureSurface result;
         EdgePassWorkspace workspace;
-        const FieldTexts fields = RunEdgeDetection(picture, result, workspace, ".").fields;
+        const FieldTexts fields = RunEdgeDetection(picture, result, workspace, ",").fields;
         for (int n = 1; n <= FieldTexts::kCount; ++n)
             if (fields.edit(n))
                 shown[std::size_t(n - 1)] = *fields.edit(n);
