@@ -146,11 +146,8 @@ TEST_F(Cli, OverlaysThatWouldReplaceAPictureOrEachOtherAreRefusedBeforeAnythingR
     QTemporaryDir elsewhere;
     const QString fifo = elsewhere.filePath("fifo.bmp");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo), 0600), 0);
-    struct Case {
-        QStringList args;
-        QStringList named; // what the message must name
-    };
-    const Case cases[] = {
+    // The call, and what its message must name.
+    const std::pair<QStringList, QStringList> cases[] = {
         {{"--overlay", "photo.bmp", "photo.bmp"}, {"photo.bmp"}},
         {{"--overlay", "./photo.bmp", "photo.bmp"}, {"photo.bmp"}},
         {{"--overlay", ".", "a.bmp", "b.bmp"}, {"a.bmp", "b.bmp"}},
@@ -163,12 +160,12 @@ TEST_F(Cli, OverlaysThatWouldReplaceAPictureOrEachOtherAreRefusedBeforeAnythingR
         {{"--overlay", fifo, "a.bmp"}, {fifo}},
     };
     const auto before = snapshot();
-    for (const Case& c : cases) {
-        const Outcome o = run(c.args);
-        const std::string call = c.args.join(' ').toStdString();
+    for (const auto& [args, named] : cases) {
+        const Outcome o = run(args);
+        const std::string call = args.join(' ').toStdString();
         EXPECT_EQ(o.exitCode, 2) << call;
         EXPECT_EQ(o.out, "") << call;
-        for (const QString& name : c.named)
+        for (const QString& name : named)
             EXPECT_THAT(o.err, HasSubstr(name.toStdString())) << call;
         EXPECT_EQ(snapshot(), before) << call << " changed a file";
     }
