@@ -111,7 +111,8 @@ TEST_F(FormTest, MessageBeforeAnyFieldAndEveryTextInTheBundledFont) {
     for (const auto& [text, font] : texts) {
         QString chinese;
         for (QChar c : text) {
-            EXPECT_TRUE(bundled.supportsCharacter(c)) << "U+" << std::hex << int(c.unicode()) << " of " << text.toStdString();
+            EXPECT_TRUE(bundled.supportsCharacter(c))
+                << "U+" << std::hex << int(c.unicode()) << " of " << text.toStdString();
             if (c.unicode() > 0x7E)
                 chinese += c;
         }

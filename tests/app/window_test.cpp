@@ -147,7 +147,8 @@ protected:
                 const int px = x + pan.x, py = y + pan.y;
                 want.setPixel(x, y, px < picture.width() && py < picture.height() ? picture.pixel(px, py) : background);
             }
-        if (WaitFor([&] { return (seen = display->grab({origin.x + view.x, origin.y + view.y, view.width, view.height})) == want; }))
+        const ScreenRect onScreen{origin.x + view.x, origin.y + view.y, view.width, view.height};
+        if (WaitFor([&] { return (seen = display->grab(onScreen)) == want; }))
             return ::testing::AssertionSuccess();
         int wrong = 0;
         for (int y = 0; y < view.height; ++y)

@@ -193,7 +193,9 @@ public:
         xdotool(move(at) << "click" << "--repeat" << QString::number(times) << "--delay" << "50"
                          << QString::number(button));
     }
-    void drag(ScreenPoint from, ScreenPoint to) { xdotool(move(from) << "mousedown" << "1" << move(to) << "mouseup" << "1"); }
+    void drag(ScreenPoint from, ScreenPoint to) {
+        xdotool(move(from) << "mousedown" << "1" << move(to) << "mouseup" << "1");
+    }
     void pointer(ScreenPoint to) { xdotool(move(to)); }
     void button(bool down) { xdotool({down ? "mousedown" : "mouseup", "1"}); }
     void key(const QString& keys) { xdotool(QStringList{"key"} + keys.split(' ')); } // key names between spaces
