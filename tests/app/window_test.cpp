@@ -32,19 +32,18 @@ using namespace quadfind::testing;
 namespace {
 
 // Client-area places of the controls the cases use.
-constexpr ScreenRect kImage1{8, 0, 329, 345}, kImage2{344, 0, 321, 345};
-constexpr ScreenPoint kLaod{812, 16}, kDetect{885, 16};
-constexpr ScreenPoint kPanel{700, 360};      // the panel's empty area, right of the views
-constexpr ScreenPoint kBackground{100, 450}; // no control covers it
+constexpr QRect kImage1(8, 0, 329, 345), kImage2(344, 0, 321, 345);
+constexpr QPoint kLaod(812, 16), kDetect(885, 16);
+constexpr QPoint kPanel(700, 360);      // the panel's empty area, right of the views
+constexpr QPoint kBackground(100, 450); // no control covers it
 
 // Red and green are noise, so that a shifted, swapped or scaled pixel shows;
 // blue is 255 inside `box` and 0 outside, so the core finds its corners.
-PictureSurface Picture(int width, int height, ScreenRect box, std::uint32_t seed) {
+PictureSurface Picture(int width, int height, QRect box, std::uint32_t seed) {
     PictureSurface picture = randomPicture(width, height, seed);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            picture.row(y)[3 * x] =
-                box.x <= x && x < box.x + box.width && box.y <= y && y < box.y + box.height ? 255 : 0;
+            picture.row(y)[3 * x] = box.contains(x, y) ? 255 : 0;
     return picture;
 }
 
@@ -85,8 +84,8 @@ protected:
                 if (!place)
                     return false;
                 form = *window;
-                origin = {place->x, place->y};
-                background = display->grab({origin.x + kBackground.x, origin.y + kBackground.y, 1, 1}).pixel(0, 0);
+                origin = place->topLeft();
+                background = display->grab({at(kBackground), QSize(1, 1)}).pixel(0, 0);
                 return background != 0 && display->focus() == form;
             },
             20s))
@@ -101,7 +100,7 @@ protected:
         display.reset();
     }
 
-    ScreenPoint at(ScreenPoint client) const { return {origin.x + client.x, origin.y + client.y}; }
+    QPoint at(QPoint client) const { return origin + client; }
 
     QString save(const QString& name, const PictureSurface& picture) {
         SaveBmp(picture, QFile::encodeName(dir.filePath(name)).toStdString());
@@ -131,7 +130,7 @@ protected:
     }
 
     // Right-clicks `client` and picks the `entry`th item of the menu.
-    void pickFromMenu(ScreenPoint client, int entry) {
+    void pickFromMenu(QPoint client, int entry) {
         const std::size_t before = windows().size();
         display->click(at(client), 3);
         ASSERT_TRUE(waitForWindows(before + 1)) << "right-clicking opened no menu";
@@ -140,21 +139,20 @@ protected:
 
     // Waits until the view shows `picture` unscaled and clipped, its pixel
     // `pan` in the top-left corner, and the form's colour beyond it.
-    ::testing::AssertionResult viewShows(ScreenRect view, const PictureSurface& picture, Point pan = {}) const {
-        PictureSurface want(view.width, view.height), seen;
-        for (int y = 0; y < view.height; ++y)
-            for (int x = 0; x < view.width; ++x) {
-                const int px = x + pan.x, py = y + pan.y;
+    ::testing::AssertionResult viewShows(QRect view, const PictureSurface& picture, QPoint pan = {}) const {
+        PictureSurface want(view.width(), view.height()), seen;
+        for (int y = 0; y < view.height(); ++y)
+            for (int x = 0; x < view.width(); ++x) {
+                const int px = x + pan.x(), py = y + pan.y();
                 want.setPixel(x, y, px < picture.width() && py < picture.height() ? picture.pixel(px, py) : background);
             }
-        const ScreenRect onScreen{origin.x + view.x, origin.y + view.y, view.width, view.height};
-        if (WaitFor([&] { return (seen = display->grab(onScreen)) == want; }))
+        if (WaitFor([&] { return (seen = display->grab(view.translated(origin))) == want; }))
             return ::testing::AssertionSuccess();
         int wrong = 0;
-        for (int y = 0; y < view.height; ++y)
-            for (int x = 0; x < view.width; ++x)
+        for (int y = 0; y < view.height(); ++y)
+            for (int x = 0; x < view.width(); ++x)
                 wrong += seen.pixel(x, y) != want.pixel(x, y);
-        return ::testing::AssertionFailure() << wrong << " of " << view.width * view.height << " pixels differ";
+        return ::testing::AssertionFailure() << wrong << " of " << view.width() * view.height() << " pixels differ";
     }
 
     // The fields as "Copy results" on the panel's menu gives them.
@@ -183,7 +181,7 @@ protected:
     std::unique_ptr<XDisplay> display;
     std::unique_ptr<Child> program;
     unsigned long form = 0;
-    ScreenPoint origin;
+    QPoint origin;
     Colour background = 0;
     ShownFields shown = ShownAfterFirstRun({});
     const PictureSurface small = Picture(300, 240, {60, 40, 190, 162}, 1);
@@ -256,7 +254,7 @@ TEST_P(RealWindow, LargePictureIsPannedCopiedWholeAndReplacedByADrop) {
     display->drag(at({200, 200}), at({100, 150}));
     EXPECT_TRUE(viewShows(kImage1, large, {100, 50})) << "after dragging by (-100, -50)";
     display->drag(at({100, 300}), at({-200, 0}));
-    EXPECT_TRUE(viewShows(kImage1, large, {large.width() - kImage1.width, large.height() - kImage1.height}))
+    EXPECT_TRUE(viewShows(kImage1, large, {large.width() - kImage1.width(), large.height() - kImage1.height()}))
         << "dragging past the picture's corner";
 
     display->claimClipboard();
@@ -267,12 +265,12 @@ TEST_P(RealWindow, LargePictureIsPannedCopiedWholeAndReplacedByADrop) {
 
     // The source must live until the form has read the drop.
     Child source(QStringLiteral(QUADFIND_DRAG_SOURCE), {dir.filePath("large.bmp")}, display->environment());
-    std::optional<ScreenRect> from;
+    std::optional<QRect> from;
     ASSERT_TRUE(WaitFor([&] {
         const auto window = display->window("quadfind drag source");
         return window && (from = display->place(*window));
     }));
-    display->pointer({from->x + 60, from->y + 40});
+    display->pointer(from->center());
     display->button(true);
     // Moves over Image1 until the form takes the drag, then lets go.
     int step = 0;
@@ -295,7 +293,7 @@ TEST_P(RealWindow, ViewsSaveTheirPictureAndOpenItInAViewer) {
     const PictureSurface result = expectDetected(large);
     for (const auto& [typed, written, format] :
          {std::tuple{"result.png", "result.png", "PNG"}, std::tuple{"result", "result.bmp", "BMP"}}) {
-        ASSERT_NO_FATAL_FAILURE(pickFromMenu({kImage2.x + 100, 100}, 1)); // Save picture as…
+        ASSERT_NO_FATAL_FAILURE(pickFromMenu(kImage2.center(), 1)); // Save picture as…
         ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath(typed)));
         display->key("Return");
         ASSERT_TRUE(WaitFor([&] { return windows().size() == 1 && QFile::exists(dir.filePath(written)); }))
@@ -309,7 +307,7 @@ TEST_P(RealWindow, ViewsSaveTheirPictureAndOpenItInAViewer) {
         << "no focused window titled \"quadfind: Image1\"";
     const auto place = display->place(*viewer);
     ASSERT_TRUE(place);
-    display->click({place->x + 66, place->y + 21}); // "1:1", right of "Fit" in the viewer's top row
+    display->click(place->topLeft() + QPoint(66, 21)); // "1:1", right of "Fit" in the viewer's top row
     EXPECT_TRUE(WaitFor([&] {
         const auto now = display->place(*viewer);
         const PictureSurface shot = now ? display->grab(*now) : PictureSurface();

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRect>
 
 #include <gtest/gtest.h>
 
@@ -73,13 +74,6 @@ public:
 
 private:
     QByteArray seen_;
-};
-
-struct ScreenPoint {
-    int x = 0, y = 0;
-};
-struct ScreenRect {
-    int x = 0, y = 0, width = 0, height = 0;
 };
 
 class XDisplay {
@@ -152,16 +146,14 @@ public:
         const auto found = tool("xdotool", {"search", "--onlyvisible", "--name", '^' + title + '$'});
         return found ? std::optional(found->split('\n').first().toULong()) : std::nullopt;
     }
-    std::optional<ScreenRect> place(unsigned long window) const {
-        ScreenRect out;
+    std::optional<QRect> place(unsigned long window) const {
+        int x = 0, y = 0;
         Window child = 0;
         XWindowAttributes attributes{};
-        if (!XTranslateCoordinates(x_, window, DefaultRootWindow(x_), 0, 0, &out.x, &out.y, &child) ||
+        if (!XTranslateCoordinates(x_, window, DefaultRootWindow(x_), 0, 0, &x, &y, &child) ||
             !XGetWindowAttributes(x_, window, &attributes))
             return std::nullopt;
-        out.width = attributes.width;
-        out.height = attributes.height;
-        return out;
+        return QRect(x, y, attributes.width, attributes.height);
     }
     unsigned long focus() const {
         Window focused = 0;
@@ -170,17 +162,17 @@ public:
         return focused;
     }
     // The screen's pixels, as PictureSurface colours (0x00BBGGRR).
-    PictureSurface grab(ScreenRect area) const {
-        PictureSurface out(area.width, area.height);
-        XImage* image = XGetImage(x_, DefaultRootWindow(x_), area.x, area.y, unsigned(area.width),
-                                  unsigned(area.height), AllPlanes, ZPixmap);
+    PictureSurface grab(QRect area) const {
+        PictureSurface out(area.width(), area.height());
+        XImage* image = XGetImage(x_, DefaultRootWindow(x_), area.x(), area.y(), unsigned(area.width()),
+                                  unsigned(area.height()), AllPlanes, ZPixmap);
         if (!image) {
-            ADD_FAILURE() << "XGetImage failed for " << area.width << " x " << area.height;
+            ADD_FAILURE() << "XGetImage failed for " << area.width() << " x " << area.height();
             return out;
         }
         // A 24-bit TrueColor screen: red in the high byte of the pixel value.
-        for (int y = 0; y < area.height; ++y)
-            for (int x = 0; x < area.width; ++x) {
+        for (int y = 0; y < area.height(); ++y)
+            for (int x = 0; x < area.width(); ++x) {
                 const unsigned long v = XGetPixel(image, x, y);
                 out.setPixel(x, y, Colour((v >> 16) & 0xFF) | Colour(v & 0xFF00) | Colour(v & 0xFF) << 16);
             }
@@ -189,14 +181,14 @@ public:
     }
 
     // Input through xdotool; the pointer stops at the screen's edge.
-    void click(ScreenPoint at, int button = 1, int times = 1) {
+    void click(QPoint at, int button = 1, int times = 1) {
         xdotool(move(at) << "click" << "--repeat" << QString::number(times) << "--delay" << "50"
                          << QString::number(button));
     }
-    void drag(ScreenPoint from, ScreenPoint to) {
+    void drag(QPoint from, QPoint to) {
         xdotool(move(from) << "mousedown" << "1" << move(to) << "mouseup" << "1");
     }
-    void pointer(ScreenPoint to) { xdotool(move(to)); }
+    void pointer(QPoint to) { xdotool(move(to)); }
     void button(bool down) { xdotool({down ? "mousedown" : "mouseup", "1"}); }
     void key(const QString& keys) { xdotool(QStringList{"key"} + keys.split(' ')); } // key names between spaces
     void type(const QString& text) { xdotool({"type", "--delay", "2", text}); }
@@ -228,8 +220,8 @@ private:
         if (!tool("xdotool", arguments))
             ADD_FAILURE() << "xdotool " << arguments.join(' ').toStdString() << " failed";
     }
-    static QStringList move(ScreenPoint to) {
-        return {"mousemove", QString::number(std::max(0, to.x)), QString::number(std::max(0, to.y))};
+    static QStringList move(QPoint to) {
+        return {"mousemove", QString::number(std::max(0, to.x())), QString::number(std::max(0, to.y()))};
     }
 
     QProcessEnvironment environment_;
