@@ -29,5 +29,5 @@ trap 'rm -rf "$fonts"' EXIT
 
 mkdir -p "$(dirname "$out")"
 FONTCONFIG_FILE=$fonts/fonts.conf QT_QPA_PLATFORM=offscreen \
-    "$build/tests/gui/quadfind-window-shot" samples/quadrilateral.bmp "$out"
+    "$build/tests/app/quadfind-window-shot" samples/quadrilateral.bmp "$out"
 echo "wrote $out"

@@ -5,43 +5,10 @@
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
-#include <QMouseEvent>
+#include <QPushButton>
 #include <QUrl>
-#include <QWidget>
 
 #include <cstdio>
-
-namespace {
-
-class Source : public QWidget {
-public:
-    explicit Source(QString path) : path_(std::move(path)) {
-        setWindowTitle(QStringLiteral("quadfind drag source"));
-        setFixedSize(120, 80);
-        setAutoFillBackground(true);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent*) override {
-        auto* mime = new QMimeData;
-        mime->setUrls({QUrl::fromLocalFile(path_)});
-        auto* drag = new QDrag(this);
-        drag->setMimeData(mime);
-        connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
-            if (action != Qt::IgnoreAction) {
-                std::puts("accepted");
-                std::fflush(stdout);
-            }
-        });
-        // Stays after the drop: the target reads the dropped data from it.
-        drag->exec(Qt::CopyAction);
-    }
-
-private:
-    QString path_;
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -49,7 +16,23 @@ int main(int argc, char** argv) {
         std::fputs("usage: drag_source FILE\n", stderr);
         return 2;
     }
-    Source source(QString::fromLocal8Bit(argv[1]));
+    QPushButton source(QStringLiteral("drag me"));
+    source.setWindowTitle(QStringLiteral("quadfind drag source"));
+    source.setFixedSize(120, 80);
+    QObject::connect(&source, &QPushButton::pressed, [&] {
+        auto* mime = new QMimeData;
+        mime->setUrls({QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1]))});
+        // Stays after the drop: the target reads the dropped data from it.
+        auto* drag = new QDrag(&source);
+        drag->setMimeData(mime);
+        QObject::connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
+            if (action != Qt::IgnoreAction) {
+                std::puts("accepted");
+                std::fflush(stdout);
+            }
+        });
+        drag->exec(Qt::CopyAction);
+    });
     source.move(1100, 850); // clear of the form
     source.show();
     return QApplication::exec();
