@@ -4,7 +4,8 @@
 // Output is byte for byte the same whatever `jobs` is: results wait in a
 // window of a few slots a job until every picture before them is printed, so
 // a slow picture holds the others back rather than letting memory grow. Each
-// thread keeps one working picture, reused from one picture to the next.
+// thread keeps its picture and its working copy, reused from one picture to
+// the next, so that pictures of one size allocate nothing.
 // Overlays are written by the jobs and put in place, in order, just before
 // their picture's line is printed: a printed line means its overlay is in
 // place, and with Durability::OnDisk (--sync) that it is on the disk.
