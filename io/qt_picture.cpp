@@ -477,22 +477,29 @@ void checkIconSizes(std::span<const std::uint8_t> b, const LoadLimits& limits) {
 
 } // namespace
 
-bool QtRecognises(std::span<const std::uint8_t> prefix) {
+namespace {
+
+// Asks Qt's reader about the first bytes of a file without decoding it; any
+// message it logs meanwhile stays with this question.
+template <typename Answer>
+auto askReader(std::span<const std::uint8_t> bytes, Answer answer) {
     CapturedMessages log;
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(prefix.data()), qsizetype(prefix.size()));
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer).canRead();
+    QImageReader reader(&buffer);
+    return answer(reader);
+}
+
+} // namespace
+
+bool QtRecognises(std::span<const std::uint8_t> prefix) {
+    return askReader(prefix, [](QImageReader& reader) { return reader.canRead(); });
 }
 
 QSize QtDeclaredSize(std::span<const std::uint8_t> start) {
-    CapturedMessages log;
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(start.data()), qsizetype(start.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer).size();
+    return askReader(start, [](QImageReader& reader) { return reader.size(); });
 }
-
 
 // Qt keeps the limit in one process-wide variable that every decoding thread
 // reads, so it is written only when it changes: once in a program whose
