@@ -1,38 +1,28 @@
 #include "intensity_grid.h"
 
 #include "edge_rule.h"
+#include "huge_pages.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <stdexcept>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace quadfind {
 
-alignas(64) std::int32_t IntensityGridStore::staticCells_[std::size_t(kColumns) * kRows] = {};
+// On a huge-page boundary and a whole number of huge pages long, so that the
+// system can back all of it with huge pages.
+alignas(kHugePageBytes) std::int32_t IntensityGridStore::staticCells_[kStaticCells] = {};
 
 IntensityGridStore IntensityGrid;
 
-IntensityGridStore::IntensityGridStore() : cells_(staticCells_) {}
+IntensityGridStore::IntensityGridStore() : cells_(staticCells_) {
+    AdviseHugePages(staticCells_, sizeof staticCells_); // before any capture touches it
+}
 
 namespace {
-
-// Huge pages, where the system grants them on request, spare the column-major
-// fill a page-table walk for almost every column of a large picture.
-void adviseHugePages([[maybe_unused]] void* data, [[maybe_unused]] std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // advice only: failure is harmless
-#endif
-}
 
 // The overflow grid starts on a cache line, as the static one does.
 constexpr std::size_t kLineCells = 64 / sizeof(std::int32_t);
@@ -46,20 +36,27 @@ void IntensityGridStore::prepare(std::int32_t width, std::int32_t height) {
         return;
     }
     const auto w = std::uint64_t(width), h = std::uint64_t(height);
-    if (h != 0 && w > (std::numeric_limits<std::size_t>::max() / sizeof(std::int32_t) - kLineCells) / h)
+    if (h != 0 && w > (std::numeric_limits<std::size_t>::max() / sizeof(std::int32_t) - kHugePageBytes) / h)
         throw std::length_error("picture too large for the intensity grid");
-    const std::size_t needed = std::size_t(w * h) + kLineCells;
-    if (overflowCells_ < needed) {
+    const auto cells = std::size_t(w * h);
+    if (overflowCapacity_ < cells) {
         overflow_.reset(); // never hold two large grids at once
-        overflowCells_ = 0;
+        overflowCapacity_ = 0;
         // Left unset: every pass writes the cells it reads, and zeroing them
         // first would touch every page an extra time.
-        overflow_.reset(new std::int32_t[needed]);
-        overflowCells_ = needed;
-        adviseHugePages(overflow_.get(), needed * sizeof(std::int32_t)); // before the first touch
+        const std::size_t bytes = cells * sizeof(std::int32_t);
+        if (WantsHugePages(bytes)) {
+            overflow_.reset(new std::int32_t[(HugePageSpan(bytes) + kHugePageBytes) / sizeof(std::int32_t)]);
+            overflowStart_ = AlignToHugePage(overflow_.get());
+            AdviseHugePages(overflowStart_, HugePageSpan(bytes)); // before the first touch
+        } else {
+            overflow_.reset(new std::int32_t[cells + kLineCells]);
+            const auto misalignment = reinterpret_cast<std::uintptr_t>(overflow_.get()) % 64;
+            overflowStart_ = overflow_.get() + (misalignment ? (64 - misalignment) / sizeof(std::int32_t) : 0);
+        }
+        overflowCapacity_ = cells;
     }
-    const auto misalignment = reinterpret_cast<std::uintptr_t>(overflow_.get()) % 64;
-    cells_ = overflow_.get() + (misalignment ? (64 - misalignment) / sizeof(std::int32_t) : 0);
+    cells_ = overflowStart_;
     stride_ = std::size_t(height);
 }
 
@@ -69,7 +66,8 @@ void IntensityGridStore::releaseOverflow() {
         stride_ = kRows;
     }
     overflow_.reset();
-    overflowCells_ = 0;
+    overflowCapacity_ = 0;
+    overflowStart_ = nullptr;
 }
 
 void Capture(const PictureSurface& picture) {

@@ -13,6 +13,7 @@
 // and check no bounds (call them for interior pixels only).
 #pragma once
 
+#include "huge_pages.h"
 #include "picture_surface.h"
 
 #include <cstddef>
@@ -50,11 +51,15 @@ public:
     bool usesStaticGrid() const { return cells_ == staticCells_; }
 
 private:
-    static std::int32_t staticCells_[std::size_t(kColumns) * kRows];
+    // Rounded up to whole huge pages (see huge_pages.h).
+    static constexpr std::size_t kStaticCells =
+        HugePageSpan(std::size_t(kColumns) * kRows * sizeof(std::int32_t)) / sizeof(std::int32_t);
+    static std::int32_t staticCells_[kStaticCells];
     std::int32_t* cells_;
     std::size_t stride_ = kRows;
     std::unique_ptr<std::int32_t[]> overflow_;
-    std::size_t overflowCells_ = 0;
+    std::int32_t* overflowStart_ = nullptr; // in overflow_: on a cache line, or on a huge page
+    std::size_t overflowCapacity_ = 0;      // cells from overflowStart_
 };
 
 static_assert(sizeof(std::int32_t) == 4, "grid cells are signed 32-bit");

@@ -1,5 +1,7 @@
 #include "picture_surface.h"
 
+#include "huge_pages.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -10,7 +12,7 @@ namespace quadfind {
 
 PictureSurface::PictureSurface(std::int32_t width, std::int32_t height)
     : PictureSurface(width, height, Uninitialised{}) {
-    std::memset(bytes_.get(), 0, byteCount());
+    std::memset(data_, 0, byteCount());
 }
 
 PictureSurface::PictureSurface(std::int32_t width, std::int32_t height, Uninitialised) {
@@ -19,7 +21,14 @@ PictureSurface::PictureSurface(std::int32_t width, std::int32_t height, Uninitia
     const auto w = std::uint64_t(width), h = std::uint64_t(height);
     if (w != 0 && h > std::numeric_limits<std::size_t>::max() / kBytesPerPixel / w)
         throw std::length_error("picture too large");
-    bytes_.reset(new std::uint8_t[std::size_t(w * h * kBytesPerPixel)]);
+    const auto bytes = std::size_t(w * h * kBytesPerPixel);
+    const bool huge = WantsHugePages(bytes);
+    if (bytes > std::numeric_limits<std::size_t>::max() - 2 * kHugePageBytes)
+        throw std::length_error("picture too large");
+    bytes_.reset(new std::uint8_t[huge ? HugePageSpan(bytes) + kHugePageBytes : bytes]);
+    data_ = huge ? AlignToHugePage(bytes_.get()) : bytes_.get();
+    if (huge)
+        AdviseHugePages(data_, HugePageSpan(bytes)); // before the first touch
     width_ = width;
     height_ = height;
 }
@@ -27,7 +36,7 @@ PictureSurface::PictureSurface(std::int32_t width, std::int32_t height, Uninitia
 PictureSurface::PictureSurface(const PictureSurface& other)
     : PictureSurface(other.width_, other.height_, Uninitialised{}) {
     if (other.byteCount() != 0)
-        std::memcpy(bytes_.get(), other.bytes_.get(), other.byteCount());
+        std::memcpy(data_, other.data_, other.byteCount());
     pen_ = other.pen_;
     penAt_ = other.penAt_;
 }
@@ -40,12 +49,14 @@ PictureSurface& PictureSurface::operator=(const PictureSurface& other) {
 
 PictureSurface::PictureSurface(PictureSurface&& other) noexcept
     : width_(std::exchange(other.width_, 0)), height_(std::exchange(other.height_, 0)),
-      bytes_(std::move(other.bytes_)), pen_(other.pen_), penAt_(other.penAt_) {}
+      bytes_(std::move(other.bytes_)), data_(std::exchange(other.data_, nullptr)), pen_(other.pen_),
+      penAt_(other.penAt_) {}
 
 PictureSurface& PictureSurface::operator=(PictureSurface&& other) noexcept {
     width_ = std::exchange(other.width_, 0);
     height_ = std::exchange(other.height_, 0);
     bytes_ = std::move(other.bytes_);
+    data_ = std::exchange(other.data_, nullptr);
     pen_ = other.pen_;
     penAt_ = other.penAt_;
     return *this;
@@ -53,7 +64,7 @@ PictureSurface& PictureSurface::operator=(PictureSurface&& other) noexcept {
 
 bool operator==(const PictureSurface& a, const PictureSurface& b) {
     return a.width_ == b.width_ && a.height_ == b.height_ &&
-           (a.byteCount() == 0 || std::memcmp(a.bytes_.get(), b.bytes_.get(), a.byteCount()) == 0);
+           (a.byteCount() == 0 || std::memcmp(a.data_, b.data_, a.byteCount()) == 0);
 }
 
 Colour PictureSurface::pixel(std::int32_t x, std::int32_t y) const {

@@ -51,8 +51,8 @@ public:
     bool empty() const { return width_ == 0 || height_ == 0; }
     std::size_t rowBytes() const { return std::size_t(width_) * kBytesPerPixel; }
 
-    std::uint8_t* row(std::int32_t y) { return bytes_.get() + std::size_t(y) * rowBytes(); }
-    const std::uint8_t* row(std::int32_t y) const { return bytes_.get() + std::size_t(y) * rowBytes(); }
+    std::uint8_t* row(std::int32_t y) { return data_ + std::size_t(y) * rowBytes(); }
+    const std::uint8_t* row(std::int32_t y) const { return data_ + std::size_t(y) * rowBytes(); }
 
     // Unchecked; for tests and small fix-ups, not for pixel loops.
     Colour pixel(std::int32_t x, std::int32_t y) const;
@@ -73,6 +73,7 @@ private:
     std::size_t byteCount() const { return std::size_t(height_) * rowBytes(); }
 
     std::unique_ptr<std::uint8_t[]> bytes_;
+    std::uint8_t* data_ = nullptr; // in bytes_, on a huge page for a large picture
     Colour pen_ = 0;
     Point penAt_{};
 };
