@@ -110,10 +110,8 @@ Bytes gif(bool interlaced = false, std::size_t kept = SIZE_MAX, bool endCode = t
     Bytes data((codes.size() * 3 + 7) / 8);
     for (std::size_t bit = 0; bit < codes.size() * 3; ++bit)
         data[bit / 8] |= std::uint8_t((codes[bit / 3] >> (bit % 3) & 1) << (bit % 8));
-    for (std::size_t at = 0; at < data.size(); at += 255) {
-        out.push_back(std::uint8_t(std::min<std::size_t>(255, data.size() - at)));
-        out.insert(out.end(), data.begin() + std::ptrdiff_t(at), data.begin() + std::ptrdiff_t(at + out.back()));
-    }
+    out.push_back(std::uint8_t(data.size())); // 73 bytes at most: one sub-block
+    out.insert(out.end(), data.begin(), data.end());
     out.insert(out.end(), {0, 0x3B});
     return out;
 }
