@@ -224,8 +224,8 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
          "an icon in it holds a PNG picture of 20000 x 10000 pixels, more than the limit of 100000000 pixels"},
         {"empty.jpg", {}, "it is empty"},
         {"garbage.png", {'n', 'o', 'n', 'e'}, "its bytes are in no picture format this program reads"},
-        // A .bmp file that holds something else is refused, not guessed at.
-        {"png-named.bmp", png, "not a BMP file (it does not start with \"BM\")"},
+        // A .bmp file that holds something else is refused, not guessed at (the
+        // bitmap tables' NotBm too).
         {"empty.bmp", {}, "not a BMP file (it does not start with \"BM\")"},
         {"size.bmp", carrying(png, 5, 36, 23), "the embedded PNG picture is 37 x 23, the header says 36 x 23"},
         {"cut-png.bmp", carrying(firstHalf(png), 5, 37, 23),
