@@ -45,13 +45,6 @@ ValidBmp rows(std::string name, Bmp b, const Rows& topFirst, std::vector<Colour>
     return valid(std::move(name), b, std::move(expected));
 }
 
-Bytes le16(std::initializer_list<std::uint16_t> values) {
-    Bytes out;
-    for (const std::uint16_t v : values)
-        out.insert(out.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
-    return out;
-}
-
 // Huffman 1D: CCITT Group 3 one-dimensional codes of runs of every length
 // from 1 to 70, and of rows that start black (a white run of 0) or are one
 // colour throughout. The streams are what libtiff writes for a strip of these
@@ -153,8 +146,9 @@ std::vector<ValidBmp> ValidBmps() {
         // 16 / 8192 gives 6.43 -> 6; below 0 is 0 and above 1 is 255.
         valid("SixtyFourBitsLinear",
               {.width = 3, .height = 2, .bits = 64,
-               .pixels = le16({0x1000, 0x1000, 0x1000, 0, 0x0010, 0x0800, 0x2000, 0x1234, 0, 1, 0x7FFF, 0xFFFF,
-                               0x2000, 0x1000, 0, 0x2000, 0xE000, 0x3000, 0x0010, 0x8000, 0x0800, 0x1FFF, 0x2001, 0})},
+               .pixels = packRows(16, {{0x1000, 0x1000, 0x1000, 0, 0x0010, 0x0800, 0x2000, 0x1234, 0, 1, 0x7FFF, 0xFFFF,
+                                        0x2000, 0x1000, 0, 0x2000, 0xE000, 0x3000, 0x0010, 0x8000, 0x0800, 0x1FFF,
+                                        0x2001, 0}})},
               {0xFFBC00, 0x00FF06, 0x89FFFF, 0xBCBCBC, 0x0689FF, 0x0000FF}),
         huffman("Os2v2Huffman1DEolBeforeRows",
                 {0x00, 0x13, 0x50, 0x3C, 0x28, 0x00, 0xED, 0x00, 0x02, 0x6A, 0x07, 0xF4, 0x00, 0x12, 0x40, 0x63, 0x00,

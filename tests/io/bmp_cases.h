@@ -8,7 +8,10 @@
 #include "picture_surface.h"
 
 #include <cstdint>
+#include <fstream>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,8 +38,7 @@ struct Bmp {
 
     Bytes bytes() const {
         Bytes b(14 + headerSize, 0);
-        b[0] = 'B';
-        b[1] = 'M';
+        b[0] = 'B', b[1] = 'M';
         // The fields a header of this size has room for.
         auto field = [&](std::size_t at, std::uint32_t v, int size = 4) {
             if (at + std::size_t(size) <= headerSize)
@@ -112,5 +114,21 @@ struct BrokenBmp {
 
 std::vector<ValidBmp> ValidBmps();
 std::vector<BrokenBmp> BrokenBmps();
+
+// What a reader throws, or "(read)".
+inline std::string refusal(const std::function<void()>& read) {
+    try {
+        read();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "(read)";
+}
+
+inline std::string writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
+}
 
 } // namespace quadfind::testing
