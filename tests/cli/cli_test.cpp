@@ -5,7 +5,6 @@
 #include "qt_picture.h"
 #include "test_pictures.h"
 
-#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,10 +26,7 @@ namespace {
 
 constexpr const char* kExec = "exec \"$0\" \"$@\"";
 
-struct Outcome {
-    int exitCode;
-    std::string out, err;
-};
+struct Outcome { int exitCode; std::string out, err; };
 
 PictureSurface Detected(const PictureSurface& picture) {
     PictureSurface result;
@@ -41,28 +37,23 @@ PictureSurface Detected(const PictureSurface& picture) {
 class Cli : public ::testing::Test {
 protected:
     // Runs the shell line `shell`, where "$0" "$@" is the call, in the folder.
-    Outcome run(const QStringList& args, const char* shell = kExec, const char* locale = "C",
-                const QByteArray& input = {}) {
+    Outcome run(const QStringList& args, const char* shell = kExec, const QByteArray& input = {}) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("LC_ALL", locale);
-        p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir.path());
-        p.start("/bin/sh", QStringList{"-c", shell, QUADFIND_CLI} + args);
+        p.start("/bin/sh", QStringList{"-c", QString("export LC_ALL=C; ") + shell, QUADFIND_CLI} + args);
         p.write(input);
         p.closeWriteChannel();
         EXPECT_TRUE(p.waitForFinished(60000));
         return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
     }
-    // Every file in the folder with a hash of its bytes: what a refused or
-    // failed call must leave exactly as it was.
+    // Every file in the folder with its bytes: what a refused or failed call
+    // must leave exactly as it was.
     QMap<QString, QByteArray> snapshot() const {
         QMap<QString, QByteArray> files;
         for (QDirIterator it(dir.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
              it.hasNext();) {
             QFile f(it.next());
-            f.open(QIODevice::ReadOnly);
-            files[it.filePath()] = QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1);
+            files[it.filePath()] = f.open(QIODevice::ReadOnly) ? f.readAll() : "unreadable";
         }
         return files;
     }
@@ -78,14 +69,17 @@ protected:
     QTemporaryDir dir;
 };
 
-// A failed picture is reported and the others still run; a name cannot
-// break a line or drive the terminal.
-TEST_F(Cli, PanelAsTextWithEscapedNames) {
-    const QString evil = "evil\n\x1b[31mred\\.bmp";
+// A failed picture is reported and the others still run; a name can neither
+// break a line nor drive the terminal. JSON keys come in field order, null
+// for the fields a run leaves, the locale's decimal separator for the half
+// sizes only, names as JSON strings.
+TEST_F(Cli, PanelsAndJsonLinesWithEscapedNames) {
+    const QString evil = "evil\n\x1b[31m\"red\"\\.bmp";
     write("square.bmp", whiteSquare());
+    write("uniform.bmp", filled(6, 4, 0x808080));
     write(evil, whiteSquare());
-    const Outcome o = run({"missing\x1b]0;title\x07.bmp", "square.bmp", evil});
-    EXPECT_EQ(o.exitCode, 1);
+    const Outcome text = run({"missing\x1b]0;title\x07.bmp", "square.bmp", evil});
+    EXPECT_EQ(text.exitCode, 1);
     const std::string panel = "                                               X          Y\n"
                               "整張影像大小      whole picture size           8          8\n"
                               "四邊形3之座標     corner 3                     7          7\n"
@@ -94,22 +88,14 @@ TEST_F(Cli, PanelAsTextWithEscapedNames) {
                               "四邊形4之座標     corner 4                     2          7\n"
                               "四邊形之大小      box size                     5          5\n"
                               "四邊形之中心座標  half box size              2.5        2.5\n";
-    EXPECT_EQ(o.out, "square.bmp: 10 x 10, 32 edge pixels\n" + panel +
-                         "evil\\x0A\\x1B[31mred\\\\.bmp: 10 x 10, 32 edge pixels\n" + panel);
-    EXPECT_EQ(o.err, "quadfind-cli: Cannot load missing\\x1B]0;title\\x07.bmp: No such file or directory\n");
-}
+    EXPECT_EQ(text.out, "square.bmp: 10 x 10, 32 edge pixels\n" + panel +
+                            "evil\\x0A\\x1B[31m\"red\"\\\\.bmp: 10 x 10, 32 edge pixels\n" + panel);
+    EXPECT_EQ(text.err, "quadfind-cli: Cannot load missing\\x1B]0;title\\x07.bmp: No such file or directory\n");
 
-// Keys in field order, null for the fields a run leaves, the locale's
-// decimal separator for the half sizes only, names as JSON strings.
-TEST_F(Cli, JsonLines) {
-    const QString evil = "evil\n\x1b[31m\"red\"\\.bmp";
-    write("square.bmp", whiteSquare());
-    write("uniform.bmp", filled(6, 4, 0x808080));
-    write(evil, whiteSquare());
-    const Outcome o = run({"--json", "square.bmp", "uniform.bmp", evil}, kExec, "de_DE.UTF-8");
-    ASSERT_EQ(o.exitCode, 0) << o.err;
-    const QList<QByteArray> lines = QByteArray::fromStdString(o.out).split('\n');
-    ASSERT_EQ(lines.size(), 4) << o.out;
+    const Outcome json = run({"--json", "square.bmp", "uniform.bmp", evil}, "LC_ALL=de_DE.UTF-8 exec \"$0\" \"$@\"");
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const QList<QByteArray> lines = QByteArray::fromStdString(json.out).split('\n');
+    ASSERT_EQ(lines.size(), 4) << json.out;
     EXPECT_EQ(lines[0].toStdString(),
               R"({"file":"square.bmp","width":10,"height":10,"edge_count":32,"fields":{"Edit1":"7","Edit2":"7",)"
               R"("Edit3":"8","Edit4":"8","Edit5":"5","Edit6":"5","Edit7":"2","Edit8":"2","Edit9":"7","Edit10":"2",)"
@@ -121,151 +107,116 @@ TEST_F(Cli, JsonLines) {
     EXPECT_EQ(QJsonDocument::fromJson(lines[2]).object()["file"].toString(), evil) << lines[2].toStdString();
 }
 
-TEST_F(Cli, UsageErrorsExitWithTwo) {
-    write("square.bmp", whiteSquare());
-    for (const QStringList& args :
-         {QStringList{}, {"--bogus", "square.bmp"}, {"--overlay"}, {"--max-megapixels", "-3", "square.bmp"},
-          {"--max-megapixels", "1e-7", "square.bmp"}, {"--jobs", "0", "square.bmp"}, {"-0", "square.bmp"},
-          {"--min-sum", "0", "square.bmp"}, {"--files-from", "no-such-list", "square.bmp"}}) {
-        const Outcome o = run(args);
-        EXPECT_EQ(o.exitCode, 2) << args.join(' ').toStdString();
-        EXPECT_EQ(o.out, "");
-        EXPECT_NE(o.err, "");
-    }
-}
-
-TEST_F(Cli, OverlaysThatWouldReplaceAPictureOrEachOtherAreRefusedBeforeAnythingRuns) {
+// Refused before anything runs: usage errors, and overlays that would replace
+// a picture or each other. Failed part way: a write to standard output, and
+// an overlay's (a full disk), which leaves the earlier file and no part of
+// the new one. Each says why in one message and changes no file. A symlink
+// at an overlay's name is replaced, not written through.
+TEST_F(Cli, RefusedAndFailedCallsSayWhyAndChangeNoFile) {
     ASSERT_TRUE(QDir(dir.path()).mkpath("d1") && QDir(dir.path()).mkpath("d2"));
     for (const char* name : {"photo.bmp", "a.bmp", "b.bmp", "x.bmp", "d1/pic.bmp", "d2/pic.bmp"})
         write(name, randomPicture(12, 9, 4));
+    const PictureSurface big = randomPicture(200, 100, 5); // a 60 kB overlay
+    write("big.bmp", big);
     ASSERT_TRUE(ImageFromSurface(whiteSquare()).save(dir.filePath("x.png")));
     ASSERT_EQ(::link(QFile::encodeName(dir.filePath("a.bmp")), QFile::encodeName(dir.filePath("hard.bmp"))), 0);
     ASSERT_TRUE(QFile::link(dir.filePath("b.bmp"), dir.filePath("soft.bmp")));
+    writeText("victim.txt", "an earlier file");
+    ASSERT_TRUE(QFile::link(dir.filePath("victim.txt"), dir.filePath("result.bmp")));
     // Renaming over a FIFO (or, as root, /dev/null) would replace it. It
     // lives elsewhere: the snapshot would block reading it.
     QTemporaryDir elsewhere;
     const QString fifo = elsewhere.filePath("fifo.bmp");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo), 0600), 0);
-    // The call, and what its message must name.
-    const std::pair<QStringList, QStringList> cases[] = {
+    struct Refused {
+        QStringList args, named; // the call, and what its message must name
+        const char* shell = kExec;
+        int exitCode = 2;
+    };
+    const Refused cases[] = {
+        {{}, {"no picture given"}}, {{"--bogus", "a.bmp"}, {"bogus"}}, {{"--overlay"}, {"--overlay"}},
+        {{"--max-megapixels", "-3", "a.bmp"}, {"--max-megapixels"}}, {{"--jobs", "0", "a.bmp"}, {"--jobs"}},
+        {{"--max-megapixels", "1e-7", "a.bmp"}, {"--max-megapixels"}}, {{"-0", "a.bmp"}, {"-0"}},
+        {{"--min-sum", "0", "a.bmp"}, {"--min-sum"}},
+        {{"--files-from", "no-such-list", "a.bmp"}, {"no-such-list: No such file or directory"}},
         {{"--overlay", "photo.bmp", "photo.bmp"}, {"photo.bmp"}},
-        {{"--overlay", "./photo.bmp", "photo.bmp"}, {"photo.bmp"}},
+        {{"--overlay", "./later.bmp", "later.bmp"}, {"later.bmp"}}, // by name: no file to compare yet
         {{"--overlay", ".", "a.bmp", "b.bmp"}, {"a.bmp", "b.bmp"}},
         {{"--overlay", "out", "d1/pic.bmp", "d2/pic.bmp"}, {"out/pic.bmp", "d1/pic.bmp", "d2/pic.bmp"}},
         {{"--overlay", ".", "x.png", "x.bmp"}, {"x.bmp", "x.png"}},
         {{"--overlay", "out", "x.png", "x.bmp"}, {"out/x.bmp", "x.png", "x.bmp"}},
         {{"--overlay", "hard.bmp", "a.bmp"}, {"hard.bmp", "a.bmp"}},
         {{"--overlay", "b.bmp", "soft.bmp"}, {"b.bmp", "soft.bmp"}},
-        {{"--overlay", "d1", "photo.bmp", "d1/pic.bmp", "d1"}, {"d1/pic.bmp"}},
-        {{"--overlay", fifo, "a.bmp"}, {fifo}},
-    };
+        {{"--overlay", "./photo.bmp", "photo.bmp"}, {"photo.bmp"}},
+        {{"--overlay", "d1", "photo.bmp", "d1/pic.bmp", "d1"}, {"d1/pic.bmp"}}, {{"--overlay", fifo, "a.bmp"}, {fifo}},
+        // A 20 kB file size limit: the write fails part way.
+        {{"--overlay", "result.bmp", "big.bmp"}, {"result.bmp: File too large"},
+         "trap '' XFSZ; ulimit -f 40; exec \"$0\" \"$@\"", 1},
+        {{"--json", "a.bmp", "a.bmp", "a.bmp"}, {"cannot write to standard output: No space left on device\n"},
+         "exec \"$0\" \"$@\" > /dev/full", 1},
+        {{"--json", "a.bmp", "a.bmp", "a.bmp"}, {"cannot write to standard output: Bad file descriptor\n"},
+         "exec \"$0\" \"$@\" >&-", 1}};
     const auto before = snapshot();
-    for (const auto& [args, named] : cases) {
-        const Outcome o = run(args);
-        const std::string call = args.join(' ').toStdString();
-        EXPECT_EQ(o.exitCode, 2) << call;
+    for (const Refused& c : cases) {
+        const Outcome o = run(c.args, c.shell);
+        const std::string call = c.args.join(' ').toStdString();
+        EXPECT_EQ(o.exitCode, c.exitCode) << call;
         EXPECT_EQ(o.out, "") << call;
-        for (const QString& name : named)
+        EXPECT_EQ(QString::fromStdString(o.err).count("quadfind-cli:"), 1) << call << ": " << o.err;
+        for (const QString& name : c.named)
             EXPECT_THAT(o.err, HasSubstr(name.toStdString())) << call;
-        EXPECT_EQ(snapshot(), before) << call << " changed a file";
+        EXPECT_EQ(snapshot(), before) << call << " changed a file or left one behind";
     }
     struct stat st {};
     EXPECT_TRUE(::lstat(QFile::encodeName(fifo), &st) == 0 && S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
-}
-
-// Written aside and renamed into place: a failed write (a full disk) leaves
-// the earlier file and no part of the new one; a symlink at the name is
-// replaced, not written through.
-TEST_F(Cli, OverlayReplacesItsNameWholeOrNotAtAll) {
-    const PictureSurface big = randomPicture(200, 100, 5); // a 60 kB overlay
-    write("big.bmp", big);
-    writeText("victim.txt", "an earlier file");
-    ASSERT_TRUE(QFile::link(dir.filePath("victim.txt"), dir.filePath("result.bmp")));
-    const auto before = snapshot();
-    // A 20 kB file size limit: the write fails part way.
-    const Outcome full = run({"--overlay", "result.bmp", "big.bmp"}, "trap '' XFSZ; ulimit -f 40; exec \"$0\" \"$@\"");
-    EXPECT_EQ(full.exitCode, 1);
-    EXPECT_THAT(full.err, HasSubstr("result.bmp: File too large"));
-    EXPECT_EQ(snapshot(), before) << "a partial file stayed behind or the earlier one changed";
 
     ASSERT_EQ(run({"--overlay", "result.bmp", "big.bmp"}).exitCode, 0);
     EXPECT_FALSE(QFileInfo(dir.filePath("result.bmp")).isSymLink());
     EXPECT_EQ(read("result.bmp"), Detected(big));
-    QFile victim(dir.filePath("victim.txt"));
-    EXPECT_TRUE(victim.open(QIODevice::ReadOnly) && victim.readAll() == "an earlier file");
+    EXPECT_EQ(snapshot()[dir.filePath("victim.txt")], "an earlier file");
 }
 
-// In input order, byte for byte, failures included; each overlay is its own
-// picture's result.
-TEST_F(Cli, JobsGiveTheSameOutputAndOverlaysAsOneJob) {
-    QStringList names;
-    std::vector<PictureSurface> pictures;
-    for (int i = 0; i < 12; ++i) {
-        // Sizes change from picture to picture, and back, to catch a reused
-        // buffer that keeps a stale size.
-        pictures.push_back(randomPicture(5 + 7 * (i % 3), 4 + 5 * (i % 4), std::uint32_t(i)));
-        write(names.emplaceBack(QString("p%1.bmp").arg(i)), pictures.back());
-        if (i == 5)
-            names << "missing.bmp";
-    }
-    for (const char* format : {"--json", "--max-megapixels=2000"}) {
-        const Outcome one = run(QStringList{format, "--jobs=1", "--overlay=one"} + names);
-        const Outcome four = run(QStringList{format, "--jobs", "4", "--overlay=four"} + names);
-        EXPECT_EQ(one.exitCode, 1);
-        EXPECT_EQ(four.exitCode, 1);
-        EXPECT_EQ(one.out, four.out);
-        EXPECT_EQ(one.err, four.err);
-        const QString out = QString::fromStdString(one.out);
-        EXPECT_EQ(out.count("edge pixels") + out.count("\"edge_count\""), 12);
-    }
-    for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(read(QString("one/p%1.bmp").arg(i)), Detected(pictures[std::size_t(i)])) << i;
-        EXPECT_EQ(read(QString("four/p%1.bmp").arg(i)), Detected(pictures[std::size_t(i)])) << i;
-    }
-}
-
-TEST_F(Cli, FailedWriteToStandardOutputEndsTheRunWithItsCause) {
-    write("one.bmp", whiteSquare());
-    for (const auto& [shell, cause] : {std::pair{"exec \"$0\" \"$@\" > /dev/full", "No space left on device"},
-                                       std::pair{"exec \"$0\" \"$@\" >&-", "Bad file descriptor"}}) {
-        const Outcome o = run({"--json", "one.bmp", "one.bmp", "one.bmp"}, shell);
-        EXPECT_EQ(o.exitCode, 1) << shell;
-        EXPECT_EQ(o.err, std::string("quadfind-cli: cannot write to standard output: ") + cause + "\n") << shell;
-    }
-}
-
-TEST_F(Cli, ListsAndFoldersNameTheSamePicturesAsTheCommandLine) {
+// Names on the command line, a folder's picture files (sorted, not those of
+// its subfolders), a list and a NUL-separated list on standard input give
+// the same output, failures included, byte for byte with one job or four;
+// each overlay is its own picture's result. Sizes change from picture to
+// picture, and back, to catch a reused buffer that keeps a stale size.
+TEST_F(Cli, ListsFoldersAndJobsGiveWhatOneJobGivesForTheSameNames) {
     ASSERT_TRUE(QDir(dir.path()).mkpath("folder/inner"));
-    write("folder/b.bmp", randomPicture(6, 5, 1));
-    write("folder/a.BMP", randomPicture(7, 5, 2));
-    write("folder/inner/c.bmp", randomPicture(8, 5, 3));
+    write("folder/inner/c.bmp", whiteSquare());
     writeText("folder/notes.txt", "");
-    const QString lineName = "odd\nname.bmp";
-    write(lineName, whiteSquare());
-    writeText("list.txt", "folder/a.BMP\nfolder/b.bmp\n");
-
-    const Outcome direct = run({"--json", "folder/a.BMP", "folder/b.bmp", lineName});
-    ASSERT_EQ(direct.exitCode, 0) << direct.err;
-    EXPECT_EQ(run({"--json", "folder", lineName}).out, direct.out);
-    const Outcome nul = run({"--json", "--files-from=-", "-0"}, kExec, "C",
-                            QByteArray("folder/a.BMP\0folder/b.bmp\0", 26) + lineName.toUtf8() + '\0');
-    EXPECT_EQ(nul.out, direct.out) << nul.err;
-    EXPECT_EQ(run({"--json", "--files-from", "list.txt"}).out + run({"--json", lineName}).out, direct.out);
+    QStringList names{"odd\nname.bmp", "missing.bmp"};
+    std::vector<PictureSurface> pictures{whiteSquare()};
+    write(names[0], pictures[0]);
+    for (int i = 0; i < 12; ++i) {
+        pictures.push_back(randomPicture(5 + 7 * (i % 3), 4 + 5 * (i % 4), std::uint32_t(i)));
+        write(names.emplaceBack(QString("folder/p%1.%2").arg(i + 10).arg(i % 2 ? "bmp" : "BMP")), pictures.back());
+    }
+    writeText("list.txt", names.mid(1).join('\n').toUtf8()); // no separator after the last name
+    const Outcome one = run(QStringList{"--json", "--jobs=1", "--overlay=one"} + names);
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_EQ(QString::fromStdString(one.out).count("\"edge_count\""), 13);
+    for (const Outcome& o : {run({"--jobs", "4", "--overlay=four", "--json", names[0], "missing.bmp", "folder"}),
+                             run({"--json", "--files-from", "list.txt", names[0]}),
+                             run({"--json", "--files-from=-", "-0"}, kExec, names.join(QChar(0)).toUtf8())}) {
+        EXPECT_EQ(o.out, one.out);
+        EXPECT_EQ(o.err, one.err);
+    }
+    for (int i = 0; i < 13; ++i)
+        for (const char* folder : {"one", "four"})
+            EXPECT_EQ(read(QString("%1/%2.bmp").arg(QString(folder), QFileInfo(names[i ? i + 1 : 0]).completeBaseName())),
+                      Detected(pictures[std::size_t(i)])) << folder << " " << i;
 }
 
+// A quality-100 JPEG of the sample: its noise makes nearly every pixel an
+// edge under the window's rule, not under a higher threshold.
 TEST_F(Cli, MinSumFindsTheQuadrilateralInANoisyPhotograph) {
-    // A quality-100 JPEG of the sample: its noise makes nearly every pixel
-    // an edge under the window's rule.
     ASSERT_TRUE(QImage(QUADFIND_SAMPLE).save(dir.filePath("photo.jpg"), "JPG", 100));
-    const auto corners = [&](const QStringList& extra) {
-        const Outcome o = run(QStringList{"--json", "photo.jpg"} + extra);
-        const QJsonObject f = QJsonDocument::fromJson(QByteArray::fromStdString(o.out)).object()["fields"].toObject();
-        return (QStringList{} << f["Edit7"].toString() << f["Edit8"].toString() << f["Edit1"].toString()
-                              << f["Edit2"].toString()).join(' ').toStdString() + o.err;
-    };
-    EXPECT_EQ(corners({"--min-sum=4"}), "69 39 231 201");
-    EXPECT_EQ(corners({"--min-sum=1"}), corners({}));
-    EXPECT_NE(corners({}), "69 39 231 201");
+    const std::string corners = "corner 3                   231        201\n"
+                                "四邊形1之座標     corner 1                    69         39\n";
+    EXPECT_THAT(run({"--min-sum=4", "photo.jpg"}).out, HasSubstr(corners));
+    EXPECT_THAT(run({"photo.jpg"}).out, ::testing::Not(HasSubstr(corners)));
+    EXPECT_EQ(run({"--min-sum=1", "photo.jpg"}).out, run({"photo.jpg"}).out);
 }
 
 // Stopped by a signal, a run leaves complete overlays and no temporary file.

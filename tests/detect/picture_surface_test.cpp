@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <vector>
+#include <string>
 
 using quadfind::PictureSurface;
 using quadfind::Point;
@@ -16,53 +16,45 @@ namespace {
 
 constexpr quadfind::Colour kPen = 0x00FF00;
 
-PictureSurface drawn(int w, int h, Point from, Point to) {
+PictureSurface drawn(int w, int h, Point from, Point to, int shift = 0) {
     PictureSurface s(w, h);
     s.setPenColour(kPen);
-    s.moveTo(from.x, from.y);
-    s.lineTo(to.x, to.y);
+    s.moveTo(from.x + shift, from.y + shift);
+    s.lineTo(to.x + shift, to.y + shift);
     return s;
 }
 
-TEST(PictureSurfaceLine, OnePixelPerMajorStepWithinHalfAPixelWithoutTheEndPoint) {
-    // Every octant, both axes, the diagonals and the degenerate cases.
+// Each line is drawn whole on a large surface, where it is judged, and on a
+// 20 x 20 one, which must show exactly that part of it.
+TEST(PictureSurfaceLine, OnePixelPerMajorStepWithinHalfAPixelWithoutTheEndPointClipped) {
     const std::pair<Point, Point> cases[] = {
         {{10, 10}, {17, 12}}, {{10, 10}, {12, 17}}, {{10, 10}, {8, 17}}, {{10, 10}, {3, 12}}, {{10, 10}, {3, 8}},
         {{10, 10}, {8, 3}},   {{10, 10}, {12, 3}},  {{10, 10}, {17, 8}}, {{10, 10}, {19, 10}}, {{10, 10}, {10, 1}},
         {{2, 2}, {7, 7}},     {{7, 2}, {2, 7}},     {{0, 0}, {19, 1}},   {{5, 5}, {6, 6}},    {{19, 0}, {0, 19}},
-        {{4, 4}, {4, 4}}};
+        {{4, 4}, {4, 4}},     {{-7, -3}, {25, 14}}, {{30, 2}, {-5, 9}},  {{4, -20}, {9, 40}}, {{-3, 12}, {12, -3}},
+        {{10, -5}, {30, 40}}, {{-5, 10}, {40, 30}}};
     for (const auto& [from, to] : cases) {
-        const PictureSurface s = drawn(20, 20, from, to);
-        EXPECT_EQ(s.penPosition(), to);
+        const std::string line = "line (" + std::to_string(from.x) + "," + std::to_string(from.y) + ")-(" +
+                                 std::to_string(to.x) + "," + std::to_string(to.y) + ")";
+        const PictureSurface big = drawn(100, 100, from, to, 40), small = drawn(20, 20, from, to);
+        EXPECT_EQ(small.penPosition(), to) << line;
         const int dx = to.x - from.x, dy = to.y - from.y, steps = std::max(std::abs(dx), std::abs(dy));
-        // Step i of the major axis: exactly one pixel, the nearest to the line.
         int painted = 0;
-        for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 20; ++x)
-                painted += s.pixel(x, y) == kPen;
-        EXPECT_EQ(painted, steps) << "line to (" << to.x << "," << to.y << ")";
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x) {
+                painted += big.pixel(x, y) == kPen;
+                EXPECT_TRUE(x >= 20 || y >= 20 || small.pixel(x, y) == big.pixel(x + 40, y + 40))
+                    << line << " clipped differently at (" << x << "," << y << ")";
+            }
+        EXPECT_EQ(painted, steps) << line;
+        // Only the minor coordinate can fall halfway; either neighbour will do.
         for (int i = 0; i < steps; ++i) {
-            const double x = from.x + double(dx) * i / steps, y = from.y + double(dy) * i / steps;
-            bool found = false;
-            for (const double px : {std::floor(x), std::ceil(x)})
-                for (const double py : {std::floor(y), std::ceil(y)})
-                    found = found || (std::abs(px - x) <= 0.5 && std::abs(py - y) <= 0.5 &&
-                                      s.pixel(int(px), int(py)) == kPen);
-            EXPECT_TRUE(found) << "no pixel within half a pixel of step " << i << " to (" << to.x << "," << to.y << ")";
+            const double x = 40 + from.x + double(dx) * i / steps, y = 40 + from.y + double(dy) * i / steps;
+            EXPECT_TRUE(big.pixel(int(std::floor(x + 0.5)), int(std::floor(y + 0.5))) == kPen ||
+                        big.pixel(int(std::ceil(x - 0.5)), int(std::ceil(y - 0.5))) == kPen)
+                << line << ": nothing within half a pixel of step " << i;
         }
-        EXPECT_NE(s.pixel(to.x, to.y), kPen) << "end point (" << to.x << "," << to.y << ") painted";
-    }
-}
-
-TEST(PictureSurfaceLine, ClippedLinesPaintWhatTheyPaintOnALargerSurface) {
-    const std::pair<Point, Point> cases[] = {
-        {{-7, -3}, {25, 14}}, {{30, 2}, {-5, 9}}, {{4, -20}, {9, 40}}, {{-3, 12}, {12, -3}}};
-    for (const auto& [from, to] : cases) {
-        const PictureSurface small = drawn(16, 16, from, to);
-        const PictureSurface big = drawn(100, 100, {from.x + 40, from.y + 40}, {to.x + 40, to.y + 40});
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x)
-                ASSERT_EQ(small.pixel(x, y), big.pixel(x + 40, y + 40)) << "at (" << x << "," << y << ")";
+        EXPECT_NE(big.pixel(to.x + 40, to.y + 40), kPen) << line << ": end point painted";
     }
 }
 

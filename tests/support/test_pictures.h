@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <random>
 
 namespace quadfind::testing {
@@ -41,20 +42,19 @@ inline PictureSurface randomPicture(int w, int h, std::uint32_t seed) {
     return s;
 }
 
+// The picture with blue(x, y, its random blue byte) for blue.
+inline PictureSurface withBlue(int w, int h, std::uint32_t seed, const std::function<int(int, int, int)>& blue) {
+    PictureSurface s = randomPicture(w, h, seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            s.row(y)[3 * x] = std::uint8_t(blue(x, y, s.row(y)[3 * x]));
+    return s;
+}
+
 // 10 x 10 black with a white square from (3, 3) to (6, 6) inclusive.
 inline PictureSurface whiteSquare() {
     PictureSurface s(10, 10);
     fillRect(s, 3, 3, 6, 6, 0xFFFFFF);
-    return s;
-}
-
-// 11 x 11 black with the white diamond |x - 5| + |y - 5| <= 3.
-inline PictureSurface diamond() {
-    PictureSurface s(11, 11);
-    for (int y = 0; y < 11; ++y)
-        for (int x = 0; x < 11; ++x)
-            if (std::abs(x - 5) + std::abs(y - 5) <= 3)
-                s.setPixel(x, y, 0xFFFFFF);
     return s;
 }
 
