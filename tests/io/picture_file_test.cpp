@@ -5,6 +5,7 @@
 #include "bmp_reader.h"
 #include "bmp_writer.h"
 #include "core_application.h"
+#include "counting_allocator.h"
 #include "picture_file.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
@@ -270,6 +271,16 @@ TEST_F(PictureFile, BitmapFilesReadAsFromMemory) {
             EXPECT_EQ(refusal([&] { LoadPicture(file, {c.maxPixels}); }), "Cannot load " + file + ": " + c.message);
         }
     }
+    // A batch reads each picture into the last one's storage when the size
+    // matches (the picture, 2.1 MB, spans several reads).
+    const PictureSurface large = randomPicture(1000, 700, 3);
+    const std::string first = write("first.bmp", EncodeBmp(large)), second = write("second.bmp", EncodeBmp(large));
+    PictureSurface reused;
+    LoadPictureArgumentInto(first, {}, reused);
+    const AllocationWatch watch;
+    LoadPictureArgumentInto(second, {}, reused);
+    EXPECT_LT(watch.largest(), 64u * 1024);
+    EXPECT_EQ(reused, large);
 }
 
 TEST_F(PictureFile, RefusalsGiveTheSystemsOwnCause) {
