@@ -71,7 +71,8 @@ TEST_P(EdgePass, MatchesTheReferenceOnManySizes) {
             {"blue 0 or 1", withBlue(w, h, seed, [](int, int, int b) { return b % 2; })},
             {"stripes", withBlue(w, h, seed, [](int x, int y, int) { return y % 40 < 20 && (x + y) % 97 < 5 ? 36 : 0; })},
             {"dots", withBlue(w, h, 3, [](int x, int y, int) {
-                 return y % 3 == 1 && x % 3 == y / 3 % 3 ? 128 + std::array{3, -3, 4, -4}[(x / 3 + y / 3) % 4] : 128;
+                 const int step = std::array{3, -3, 4, -4}[std::size_t(x / 3 + y / 3) % 4];
+                 return y % 3 == 1 && x % 3 == y / 3 % 3 ? 128 + step : 128;
              })}};
         for (const auto& [what, picture] : pictures)
             expectAsReference(picture, std::to_string(w) + " x " + std::to_string(h) + " " + what);
