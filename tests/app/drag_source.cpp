@@ -10,30 +10,23 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) { // argv[1]: the file
     QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fputs("usage: drag_source FILE\n", stderr);
-        return 2;
-    }
-    QPushButton source(QStringLiteral("drag me"));
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // read by the suite while this runs
+    QPushButton source;
     source.setWindowTitle(QStringLiteral("quadfind drag source"));
-    source.setFixedSize(120, 80);
+    source.setGeometry(1100, 850, 120, 80); // clear of the form
     QObject::connect(&source, &QPushButton::pressed, [&] {
-        auto* mime = new QMimeData;
-        mime->setUrls({QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1]))});
-        // Stays after the drop: the target reads the dropped data from it.
+        // Both stay after the drop: the target reads the dropped data from them.
         auto* drag = new QDrag(&source);
-        drag->setMimeData(mime);
+        drag->setMimeData(new QMimeData);
+        drag->mimeData()->setUrls({QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1]))});
         QObject::connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
-            if (action != Qt::IgnoreAction) {
+            if (action != Qt::IgnoreAction)
                 std::puts("accepted");
-                std::fflush(stdout);
-            }
         });
         drag->exec(Qt::CopyAction);
     });
-    source.move(1100, 850); // clear of the form
     source.show();
     return QApplication::exec();
 }

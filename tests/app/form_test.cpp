@@ -1,26 +1,22 @@
 // The form in-process and offscreen, for what the real-display suite cannot
 // read from the screen: which field sits under which heading, the fonts the
-// texts are drawn with, what a message box says and when it comes.
+// texts are drawn with, what a message box says and when it comes, and what
+// a click on "邊緣偵測" allocates (counted by replacing the global allocator).
 #include "Unit1.h"
+#include "counting_allocator.h"
 #include "panel_text.h"
 #include "test_pictures.h"
 #include "window_font.h"
 
-#include <QApplication>
-#include <QFile>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QRawFont>
 #include <QTemporaryDir>
 #include <QTextLayout>
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
-#include <vector>
 
 using namespace quadfind;
 using namespace quadfind::testing;
@@ -30,27 +26,23 @@ namespace {
 
 class FormTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Form1 = &form;
-        form.show();
-    }
-    void TearDown() override { Form1 = nullptr; }
+    FormTest() { form.show(); }
 
-    std::vector<std::string> fields() const {
-        std::vector<std::string> out;
+    QStringList fields() const {
+        QStringList out;
         for (int n = 1; n <= FieldTexts::kCount; ++n)
-            out.push_back(form.Edit(n)->text().toStdString());
+            out << form.Edit(n)->text();
         return out;
     }
 
-    // Runs `command` and answers its modal windows as a user would: a file
+    // Clicks `button` and answers the modal windows as a user would: a file
     // dialog with `chosen` typed into its name box, a message box with OK
     // once its text and the fields it sits over are noted.
-    void answering(const std::function<void()>& command, const QString& chosen = {}) {
+    void answering(QPushButton* button, const QString& chosen = {}) {
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                messages.push_back(box->text());
+                messages << box->text();
                 fieldsUnderMessage = fields();
                 box->accept();
             } else if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
@@ -59,12 +51,11 @@ protected:
             }
         });
         answer.start(5);
-        command();
+        button->click();
     }
 
     TForm1 form;
-    std::vector<QString> messages;
-    std::vector<std::string> fieldsUnderMessage;
+    QStringList messages, fieldsUnderMessage;
 };
 
 // The window and the CLI's panel text (panel_text.h) must agree: each
@@ -76,43 +67,47 @@ TEST_F(FormTest, FieldsSitInTheRowOfTheirHeading) {
     EXPECT_LT(xColumn.right(), yColumn.left());
     for (const PanelRow& row : kPanelRows) {
         const QRect x = form.Edit(row.xField)->geometry(), y = form.Edit(row.yField)->geometry();
-        EXPECT_EQ(x.left(), xColumn.left()) << row.gloss;
-        EXPECT_EQ(y.left(), yColumn.left()) << row.gloss;
+        EXPECT_EQ(QPoint(x.left(), y.left()), QPoint(xColumn.left(), yColumn.left())) << row.gloss;
         EXPECT_EQ(y.top(), x.top()) << row.gloss;
-        std::vector<std::string> headings;
+        QStringList headings;
         for (const QLabel* label : form.findChildren<QLabel*>())
             if (label->geometry().right() < x.left() && x.contains(x.left(), label->geometry().center().y()))
-                headings.push_back(label->text().toStdString());
-        EXPECT_EQ(headings, std::vector<std::string>{row.heading}) << row.gloss;
+                headings << label->text();
+        EXPECT_EQ(headings, QStringList{QString::fromUtf8(row.heading)}) << row.gloss;
     }
 }
 
 // Nothing loaded: the message comes first, and the command goes on once it
-// is closed. Every character the window shows, the message's included, is
-// drawn with the bundled font, also where the machine has other CJK fonts.
-TEST_F(FormTest, MessageBeforeAnyFieldAndEveryTextInTheBundledFont) {
-    const std::vector<std::string> initial = fields();
-    answering([&] { form.Button6->click(); });
-    ASSERT_EQ(messages.size(), 1u) << "no message box";
+// is closed. A file that cannot be read is named with the cause, and leaves
+// the picture as it was. Every character the window shows, the messages'
+// included, is drawn with the bundled font, also where the machine has
+// other CJK fonts.
+TEST_F(FormTest, MessagesComeFirstNameTheFileAndUseTheBundledFont) {
+    const QStringList initial = fields();
+    answering(form.Button6);
+    ASSERT_EQ(messages.size(), 1) << "no message box";
     EXPECT_EQ(fieldsUnderMessage, initial) << "fields were written before the message was closed";
     EXPECT_NE(fields(), initial) << "the command did not go on after the message";
 
-    QFile file(QString::fromLatin1(kBundledFontPath));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QRawFont bundled(file.readAll(), 11);
+    QTemporaryDir dir;
+    QFile broken(dir.filePath(u"broken.bmp"_s));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("BM not a bitmap at all") > 0 && broken.flush());
+    form.Image1->setPicture(whiteSquare());
+    answering(form.Button2, broken.fileName());
+    ASSERT_EQ(messages.size(), 2) << "no box for a broken file";
+    EXPECT_TRUE(messages[1].startsWith(u"Cannot load "_s + broken.fileName() + u": "_s)) << qPrintable(messages[1]);
+    EXPECT_TRUE(form.Image1->picture() == whiteSquare());
+
+    const QRawFont bundled(QString::fromLatin1(kBundledFontPath), 11);
     ASSERT_EQ(bundled.familyName(), RegisterBundledFont());
-    std::vector<std::pair<QString, QFont>> texts{{form.windowTitle(), form.font()}, {messages[0], form.font()}};
-    for (const QWidget* control : form.findChildren<QWidget*>())
-        if (auto* label = qobject_cast<const QLabel*>(control))
-            texts.emplace_back(label->text(), label->font());
-        else if (auto* button = qobject_cast<const QPushButton*>(control))
-            texts.emplace_back(button->text(), button->font());
-    ASSERT_GE(texts.size(), 16u) << "the form's captions were not found";
+    std::vector<std::pair<QString, QFont>> texts{{form.windowTitle() + messages.join(""), form.font()}};
+    for (const QWidget* control : form.findChildren<QWidget*>()) // labels, buttons and fields
+        texts.emplace_back(control->property("text").toString(), control->font());
+    ASSERT_GE(texts.size(), 30u) << "the form's captions were not found";
     for (const auto& [text, font] : texts) {
         QString chinese;
         for (QChar c : text) {
-            EXPECT_TRUE(bundled.supportsCharacter(c))
-                << "U+" << std::hex << int(c.unicode()) << " of " << text.toStdString();
+            EXPECT_TRUE(bundled.supportsCharacter(c)) << qPrintable(text) << ": U+" << std::hex << int(c.unicode());
             if (c.unicode() > 0x7E)
                 chinese += c;
         }
@@ -121,30 +116,37 @@ TEST_F(FormTest, MessageBeforeAnyFieldAndEveryTextInTheBundledFont) {
         layout.createLine();
         layout.endLayout();
         for (const QGlyphRun& run : layout.glyphRuns())
-            EXPECT_EQ(run.rawFont().familyName(), bundled.familyName()) << chinese.toStdString();
+            EXPECT_EQ(run.rawFont().familyName(), bundled.familyName()) << qPrintable(chinese);
     }
 }
 
-TEST_F(FormTest, BrokenFileIsNamedInABoxAndChangesNothing) {
-    QTemporaryDir dir;
-    QFile broken(dir.filePath(u"broken.bmp"_s));
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("BM not a bitmap at all") > 0);
-    broken.close();
-    form.Image1->setPicture(whiteSquare());
-    answering([&] { form.Button2->click(); }, broken.fileName());
-    ASSERT_EQ(messages.size(), 1u) << "no box";
-    EXPECT_TRUE(messages[0].startsWith(u"Cannot load "_s + broken.fileName() + u": "_s)) << messages[0].toStdString();
-    EXPECT_TRUE(form.Image1->picture() == whiteSquare());
+TEST_F(FormTest, ShapeIsAWhiteRectangleWithAOnePixelBlackOutline) {
+    const QImage shape = form.Shape1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage want(shape.size(), QImage::Format_RGB32);
+    want.fill(Qt::black);
+    QPainter(&want).fillRect(want.rect().adjusted(1, 1, -1, -1), Qt::white);
+    EXPECT_TRUE(shape.width() > 2 && shape.height() > 2 && shape == want);
 }
 
-TEST_F(FormTest, ShapeIsAWhiteRectangleWithAOnePixelBlackOutline) {
-    const QImage shape = form.Shape1->grab().toImage();
-    ASSERT_GT(shape.width() * shape.height(), 4);
-    for (int y = 0; y < shape.height(); ++y)
-        for (int x = 0; x < shape.width(); ++x) {
-            const bool outline = x == 0 || y == 0 || x == shape.width() - 1 || y == shape.height() - 1;
-            ASSERT_EQ(shape.pixel(x, y), outline ? 0xFF000000u : 0xFFFFFFFFu) << x << ", " << y;
-        }
+// A click allocates the working copy once for a picture of a new size,
+// nothing full-size when repeated (it works in the last result's memory, and
+// must still give the same results), and never a copy of the loaded picture.
+TEST_F(FormTest, ClickAllocatesTheWorkingCopyOncePerSize) {
+    form.Image1->setPicture(whiteSquare()); // within the static grid, so that only pictures count
+    form.Button6->click();
+    PictureSurface picture(400, 300);
+    fillRect(picture, 100, 100, 299, 199, 0xFFFFFF);
+    form.Image1->setPicture(picture);
+    for (const int expected : {1, 0}) { // a first, then a repeated click
+        const PictureSurface before = form.Image2->picture();
+        form.Edit(7)->setText(u"typed by the user"_s);
+        AllocationWatch watch(picture.rowBytes() * std::size_t(picture.height()) / 2);
+        form.Button6->click();
+        EXPECT_EQ(watch.counted(), expected) << "full-size allocations, click " << 2 - expected;
+        EXPECT_EQ(form.Edit(7)->text(), u"99"_s);
+        EXPECT_TRUE(expected || form.Image2->picture() == before) << "the repeated click gave another result";
+    }
+    EXPECT_TRUE(form.Image1->picture() == picture);
 }
 
 } // namespace
