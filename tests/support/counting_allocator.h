@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -32,10 +33,14 @@ namespace quadfind::testing {
 
 namespace allocation_detail {
 inline std::atomic<std::size_t> largest{0};
+inline std::atomic<std::size_t> countFrom{SIZE_MAX};
+inline std::atomic<int> counted{0};
 
 [[gnu::noinline]] inline void* allocate(std::size_t n) {
     for (std::size_t seen = largest.load(); n > seen && !largest.compare_exchange_weak(seen, n);) {
     }
+    if (n >= countFrom.load())
+        ++counted;
     if (void* p = std::malloc(n ? n : 1))
         return p;
     throw std::bad_alloc();
@@ -46,9 +51,20 @@ inline std::atomic<std::size_t> largest{0};
 
 class AllocationWatch {
 public:
-    AllocationWatch() { allocation_detail::largest = 0; }
+    // Requests of at least countFrom bytes are counted; every one is measured.
+    explicit AllocationWatch(std::size_t countFrom = SIZE_MAX) {
+        allocation_detail::largest = 0;
+        allocation_detail::counted = 0;
+        allocation_detail::countFrom = countFrom;
+    }
+    ~AllocationWatch() { allocation_detail::countFrom = SIZE_MAX; }
+    AllocationWatch(const AllocationWatch&) = delete;
+    AllocationWatch& operator=(const AllocationWatch&) = delete;
+
     // The largest single request since the watch began.
     std::size_t largest() const { return allocation_detail::largest; }
+    // How many requests reached countFrom since the watch began.
+    int counted() const { return allocation_detail::counted; }
 };
 
 } // namespace quadfind::testing
