@@ -137,7 +137,7 @@ TEST_F(Cli, RefusedAndFailedCallsSayWhyAndChangeNoFile) {
         {{}, {"no picture given"}}, {{"--bogus", "a.bmp"}, {"bogus"}}, {{"--overlay"}, {"--overlay"}},
         {{"--max-megapixels", "-3", "a.bmp"}, {"--max-megapixels"}}, {{"--jobs", "0", "a.bmp"}, {"--jobs"}},
         {{"--max-megapixels", "1e-7", "a.bmp"}, {"--max-megapixels"}}, {{"-0", "a.bmp"}, {"-0"}},
-        {{"--min-sum", "0", "a.bmp"}, {"--min-sum"}},
+        {{"--min-sum", "0", "a.bmp"}, {"--min-sum"}}, {{"--sync", "a.bmp"}, {"--sync"}},
         {{"--files-from", "no-such-list", "a.bmp"}, {"no-such-list: No such file or directory"}},
         {{"--overlay", "photo.bmp", "photo.bmp"}, {"photo.bmp"}},
         {{"--overlay", "./later.bmp", "later.bmp"}, {"later.bmp"}}, // by name: no file to compare yet
@@ -196,7 +196,7 @@ TEST_F(Cli, ListsFoldersAndJobsGiveWhatOneJobGivesForTheSameNames) {
     const Outcome one = run(QStringList{"--json", "--jobs=1", "--overlay=one"} + names);
     EXPECT_EQ(one.exitCode, 1);
     EXPECT_EQ(QString::fromStdString(one.out).count("\"edge_count\""), 13);
-    for (const Outcome& o : {run({"--jobs", "4", "--overlay=four", "--json", names[0], "missing.bmp", "folder"}),
+    for (const Outcome& o : {run({"--jobs", "4", "--sync", "--overlay=four", "--json", names[0], "missing.bmp", "folder"}),
                              run({"--json", "--files-from", "list.txt", names[0]}),
                              run({"--json", "--files-from=-", "-0"}, kExec, names.join(QChar(0)).toUtf8())}) {
         EXPECT_EQ(o.out, one.out);
