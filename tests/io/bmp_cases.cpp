@@ -27,8 +27,12 @@ std::vector<Colour> lookUp(const std::vector<Colour>& palette, const Rows& topFi
     return out;
 }
 
-ValidBmp valid(std::string name, const Bmp& b, std::vector<Colour> expected) {
-    return {std::move(name), b.bytes(), b.width, std::abs(b.height), std::move(expected)};
+// `expected` lists the colours top row first.
+ValidBmp valid(std::string name, const Bmp& b, const std::vector<Colour>& expected) {
+    PictureSurface p(b.width, std::abs(b.height));
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        p.setPixel(int(i % std::size_t(b.width)), int(i / std::size_t(b.width)), expected[i]);
+    return {std::move(name), b.bytes(), p};
 }
 
 // Pixels given top row first: palette indices up to 8 bits, else colours or
@@ -42,7 +46,7 @@ ValidBmp rows(std::string name, Bmp b, const Rows& topFirst, std::vector<Colour>
         for (const auto& row : topFirst)
             for (const std::uint32_t v : row)
                 expected.push_back(b.bits <= 8 ? b.palette[v] : v);
-    return valid(std::move(name), b, std::move(expected));
+    return valid(std::move(name), b, expected);
 }
 
 // Huffman 1D: CCITT Group 3 one-dimensional codes of runs of every length
@@ -65,31 +69,19 @@ ValidBmp huffman(std::string name, Bytes stream) {
     return valid(std::move(name), b, lookUp(b.palette, topFirst));
 }
 
-// RLE8, 6 x 4: a run and an absolute run, a delta over a whole row and more,
-// a run, an end of line after the last row, then end of bitmap.
-ValidBmp rle8Case(std::string name, std::uint32_t headerSize) {
-    const Bmp b{.headerSize = headerSize, .width = 6, .height = 4, .bits = 8, .compression = 1, .palette = kFour,
-                .pixels = {3, 1, 0, 3, 2, 3, 2, 0, 0, 0, 0, 2, 2, 1, 2, 3, 0, 0, 6, 2, 0, 0, 0, 1}};
-    return valid(std::move(name), b,
-                 lookUp(kFour, {{2, 2, 2, 2, 2, 2}, {0, 0, 3, 3, 0, 0}, {0, 0, 0, 0, 0, 0}, {1, 1, 1, 2, 3, 2}}));
-}
-
 } // namespace
 
 std::vector<ValidBmp> ValidBmps() {
-    const std::vector<Colour> two = {0x102030, 0xA0B0C0};
     std::vector<ValidBmp> v = {
-        rows("Info1BitPaddedRows", {.bits = 1, .palette = two},
+        rows("Info1BitPaddedRows", {.bits = 1, .palette = {0x102030, 0xA0B0C0}},
              {{0, 1, 1, 0, 0, 0, 0, 0, 1}, {1, 0, 1, 0, 1, 0, 1, 0, 1}}),
         rows("Info2Bit", {.bits = 2, .palette = kFour}, {{3, 2, 1, 0, 3}}),
         rows("Info4BitShortPaletteTopDown", {.height = -1, .bits = 4, .coloursUsed = 3, .palette = ramps(3)},
              {{2, 1, 0}, {0, 2, 1}}),
         rows("Info8BitPaletteLongerThanNeeded", {.bits = 8, .coloursUsed = 300, .palette = ramps(300)}, {{255, 0, 7}}),
         rows("Os2v1EightBitShortPalette", {.headerSize = 12, .bits = 8, .palette = ramps(3)}, {{2, 1}, {0, 2}}),
-        rows("Os2v1OneBit", {.headerSize = 12, .bits = 1, .palette = two}, {{1, 0, 1}}),
         rows("Os2v2SixteenByteHeader4Bit", {.headerSize = 16, .bits = 4, .palette = ramps(16)}, {{15, 0, 9, 4}}),
         rows("Os2v2FullHeader8Bit", {.headerSize = 64, .bits = 8, .palette = ramps(256)}, {{200, 100}, {1, 0}}),
-        rows("V5Header8Bit", {.headerSize = 124, .bits = 8, .palette = ramps(256)}, {{3, 4, 5}}),
         rows("Rgb24WithPaletteAndGap", {.coloursUsed = 2, .palette = {0x111111, 0x222222}, .gap = 6},
              {{0xFF0000, 0x123456}, {0x0000FF, 0x00FF00}}),
         rows("Rgb24TopDownPadded", {.height = -1}, {{0x010203, 0x040506, 0x070809}, {0x0A0B0C, 0x0D0E0F, 0x101112}}),
@@ -121,16 +113,20 @@ std::vector<ValidBmp> ValidBmps() {
              {{0x800FFF12, 0x008009FF}}, {0x12FF80, 0xFF0100}),
         rows("V4RgbIgnoresHeaderMasks", {.headerSize = 108, .bits = 32, .masks = {0xF, 0xF, 0xF, 0xF}}, {{0x00112233}},
              {0x332211}),
-        rle8Case("Rle8DeltaEndOfLineEndOfBitmap", 40),
-        rle8Case("Os2v2Rle8", 64),
+        // RLE8, 6 x 4: a run and an absolute run, a delta over a whole row and
+        // more, a run, an end of line after the last row, then end of bitmap.
+        valid("Rle8DeltaEndOfLineEndOfBitmap",
+              {.width = 6, .height = 4, .bits = 8, .compression = 1, .palette = kFour,
+               .pixels = {3, 1, 0, 3, 2, 3, 2, 0, 0, 0, 0, 2, 2, 1, 2, 3, 0, 0, 6, 2, 0, 0, 0, 1}},
+              lookUp(kFour, {{2, 2, 2, 2, 2, 2}, {0, 0, 3, 3, 0, 0}, {0, 0, 0, 0, 0, 0}, {1, 1, 1, 2, 3, 2}})),
         // Row 0: run of 3 alternating 1, 2; absolute 3, 0, 2 (even, no pad); run
         // of one 3; end of line. Row 1: absolute of 5 (3 bytes + pad), end of bitmap.
         valid("Rle4AbsoluteOddAndEarlyEnd",
               {.width = 7, .height = 2, .bits = 4, .compression = 2, .coloursUsed = 4, .palette = kFour,
                .pixels = {3, 0x12, 0, 3, 0x30, 0x20, 1, 0x3F, 0, 0, 0, 5, 0x11, 0x33, 0x20, 0, 0, 1}},
               lookUp(kFour, {{1, 1, 3, 3, 2, 0, 0}, {1, 2, 1, 3, 0, 2, 3}})),
-        valid("Rle8EndOfBitmapFirstRowOnly",
-              {.width = 4, .height = 3, .bits = 8, .compression = 1, .coloursUsed = 2, .palette = {0x445566, 0x778899},
+        valid("Os2v2Rle8EndOfBitmapFirstRowOnly",
+              {.headerSize = 64, .width = 4, .height = 3, .bits = 8, .compression = 1, .coloursUsed = 2, .palette = {0x445566, 0x778899},
                .pixels = {4, 1, 0, 1}},
               lookUp({0x445566, 0x778899}, {{0, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}})),
         // RLE24, 5 x 3, bottom row first: a run, an absolute run of three (nine
@@ -168,13 +164,11 @@ std::vector<ValidBmp> ValidBmps() {
     ValidBmp& lying = v.emplace_back(rows("Rgb24LyingSizeFields", {}, {{0x0000FF, 0xFF0000}}));
     for (const auto& [at, value] : {std::pair{2u, ~0u}, {34u, 1u}, {38u, 0x80000000u}, {42u, ~0u}, {50u, 1000u}})
         put(lying.file, at, value);
-    // An embedded profile in the gap before the pixels: colours stay as stored.
+    // An embedded profile (zeros) in the gap before the pixels: colours stay as stored.
     ValidBmp& profile = v.emplace_back(rows("V5EmbeddedProfileIgnored", {.headerSize = 124, .gap = 16}, {{0x336699}}));
     put(profile.file, 14 + 56, 0x4D424544); // 'MBED'
     put(profile.file, 14 + 112, 124);       // the profile right after the header
     put(profile.file, 14 + 116, 16);
-    for (std::size_t i = 0; i < 16; ++i)
-        profile.file[14 + 124 + i] = std::uint8_t(0xA0 + i);
     return v;
 }
 
@@ -198,19 +192,14 @@ std::vector<BrokenBmp> BrokenBmps() {
         b.resize(size);
         return b;
     };
-    Bytes png = small24(same);
-    png[0] = 0x89;
-    png[1] = 'P';
-    const std::string bitCount = " is not 1, 2, 4, 8, 16, 24, 32 or 64";
     return {
-        {"NotBm", png, "not a BMP file (it does not start with \"BM\")"},
+        {"NotBm", {0x89, 'P', 'N', 'G'}, "not a BMP file (it does not start with \"BM\")"},
         {"TooShort", {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0}, "the file ends inside its headers (10 bytes)"},
         {"HeaderSize100", small24([](Bmp& b) { b.headerSize = 100; }), "unknown info header size 100"},
-        {"HeaderSize8", small24([](Bmp& b) { b.headerSize = 8; }), "unknown info header size 8"},
         {"CutInHeader", cut(small24(same), 14 + 30), "the file ends inside its 40-byte info header"},
         {"TwoPlanes", small24([](Bmp& b) { b.planes = 2; }), "the planes field is 2, not 1"},
-        {"ThreeBits", small24([](Bmp& b) { b.bits = 3; }), "the bit count 3" + bitCount},
-        {"ZeroBitsUncompressed", small24([](Bmp& b) { b.bits = 0; }), "the bit count 0" + bitCount},
+        {"ZeroBitsUncompressed", small24([](Bmp& b) { b.bits = 0; }),
+         "the bit count 0 is not 1, 2, 4, 8, 16, 24, 32 or 64"},
         {"SixtyFourBitsRle", small24([](Bmp& b) { b.bits = 64, b.compression = 1; }),
          "64 bits per pixel with a compression (it takes none)"},
         {"Rle8At4Bits", small24([](Bmp& b) { b.bits = 4, b.compression = 1; }),
@@ -236,7 +225,6 @@ std::vector<BrokenBmp> BrokenBmps() {
          "the palette of 1073741824 colours does not fit before the pixel data (room for 2)"},
         {"NoPalette", small24([](Bmp& b) { b.bits = 8; }), "no palette for a picture of 8 bits per pixel"},
         {"WidthZero", small24([](Bmp& b) { b.width = 0; }), "the width 0 is not positive"},
-        {"WidthNegative", small24([](Bmp& b) { b.width = -5; }), "the width -5 is not positive"},
         {"HeightZero", small24([](Bmp& b) { b.height = 0; }), "the height is 0"},
         {"HeightMinimum", small24([](Bmp& b) { b.height = INT32_MIN; }), "the height -2147483648 is out of range"},
         {"TopDownRle",
@@ -252,12 +240,9 @@ std::vector<BrokenBmp> BrokenBmps() {
         {"CutInMasks", cut(small24([](Bmp& b) { b.compression = 3, b.bits = 16, b.masks = {0xF800, 0x07E0}; }), 62),
          "the file ends inside its bit-field masks"},
         {"RleRunPastRow", rle8({5, 1, 0, 1}), "an RLE run passes the end of row 1"},
-        {"RleAbsolutePastRow", rle8({0, 3, 1, 1, 1, 0, 0, 3, 1, 1, 1, 0, 0, 1}), "an RLE run passes the end of row 1"},
         {"RlePastLastRow", rle8({0, 0, 0, 0, 1, 1, 0, 1}), "the RLE stream runs past the last row"},
         {"RleEndOfLinePastLastRow", rle8({0, 0, 0, 0, 0, 0, 0, 1}), "the RLE stream runs past the last row"},
-        {"RleNoEndOfBitmap", rle8({4, 1, 0, 0, 4, 2}), "the RLE stream ends before its end-of-bitmap marker"},
         {"RleDeltaPastRight", rle8({2, 1, 0, 2, 3, 0, 0, 1}), "an RLE delta moves past the picture"},
-        {"RleDeltaPastTop", rle8({0, 2, 0, 3, 0, 1}), "an RLE delta moves past the picture"},
         {"RleCutInDelta", rle8({0, 2, 1}), "the RLE stream ends inside a delta"},
         {"RleCutInAbsolute", rle8({0, 4, 1, 2}), "the RLE stream ends inside an absolute run"},
         {"RleIndexPastPalette", rle8({2, 3, 1, 9, 0, 1}),
@@ -265,9 +250,6 @@ std::vector<BrokenBmp> BrokenBmps() {
         {"IndexPastShortPalette",
          Bmp{.width = 3, .bits = 4, .coloursUsed = 2, .palette = {1, 2}, .pixels = packRows(4, {{1, 0, 5}})}.bytes(),
          "pixel (2, 0) has colour index 5, past the palette's 2 colours"},
-        {"EmptyMask", fields16({0xF800, 0, 0x1F}), "the green mask is empty"},
-        {"OverlappingMasks", fields16({0xFC00, 0x07E0, 0x1F}),
-         "the red and green masks overlap (0x0000FC00, 0x000007E0)"},
         {"AlphaOverlapsBlue", fields16({0xF000, 0x0F00, 0x00FF, 0x00C0}, 6),
          "the blue and alpha masks overlap (0x000000FF, 0x000000C0)"},
         {"NonContiguousMask", fields16({0xF800, 0x07E0, 0x15}), "the blue mask 0x00000015 is not contiguous"},
