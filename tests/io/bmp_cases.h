@@ -7,6 +7,7 @@
 
 #include "picture_surface.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -50,20 +51,14 @@ struct Bmp {
         field(4 + std::size_t(sizeBytes), std::uint32_t(height), sizeBytes);
         field(4 + 2 * std::size_t(sizeBytes), planes, 2);
         field(6 + 2 * std::size_t(sizeBytes), bits, 2);
-        if (headerSize > 12) {
-            field(16, compression);
-            field(20, std::uint32_t(pixels.size()));
-            field(24, 2835);
-            field(28, 2835);
-            field(32, coloursUsed);
-            for (std::size_t i = 0; i < masks.size() && headerSize > 40; ++i)
-                field(40 + 4 * i, masks[i]);
-            if (headerSize >= 108)
-                field(56, 0x73524742); // 'sRGB'
-        }
-        for (std::size_t i = 0; i < masks.size() && headerSize == 40; ++i) {
-            b.resize(b.size() + 4);
-            put(b, b.size() - 4, masks[i]);
+        field(16, compression);
+        field(20, std::uint32_t(pixels.size()));
+        field(32, coloursUsed);
+        if (headerSize >= 108)
+            field(56, 0x73524742); // 'sRGB'
+        for (std::size_t i = 0; i < masks.size() && headerSize >= 40; ++i) { // after a 40-byte header
+            b.resize(std::max(b.size(), 58 + 4 * i));
+            put(b, 54 + 4 * i, masks[i]);
         }
         for (const Colour c : palette) {
             b.insert(b.end(), {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)});
@@ -101,8 +96,7 @@ inline Bytes packRows(unsigned bits, const std::vector<std::vector<std::uint32_t
 struct ValidBmp {
     std::string name;
     Bytes file;
-    int width, height;
-    std::vector<Colour> pixels; // row 0 (top) first
+    PictureSurface picture;
 };
 
 struct BrokenBmp {
