@@ -3,7 +3,6 @@
 #include "edge_rule.h"
 #include "huge_pages.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
