@@ -7,7 +7,8 @@ PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-
 BENCH_PACKAGES := libopencv-dev python3-opencv time
 # Root installs directly, others through sudo. Without either, or when the
 # install fails (sudo refuses a user who may not use it), the missing packages
-# and the one command that installs them are named instead.
+# and the one command line that installs them (apt's lists are refreshed
+# first: a fresh container image has none) are named instead.
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || { command -v sudo >/dev/null && echo sudo; } || echo none)
 BUILD := build/default
 
@@ -36,7 +37,7 @@ deps:
 	fi; \
 	echo "Missing Debian packages:" $$missing; \
 	echo "Install them as root, then run make again:"; \
-	echo "    apt-get install -y" $$missing; \
+	echo "    apt-get update && apt-get install -y" $$missing; \
 	exit 1
 
 # After deps even under make -j: cmake may be one of the missing packages.
