@@ -257,7 +257,7 @@ void checkPngHeader(std::span<const std::uint8_t> ihdr) {
 void checkPngChunks(std::span<const std::uint8_t> b) {
     const std::size_t n = b.size();
     std::size_t pos = 8;
-    bool pixels = false, palette = false;
+    bool pixels = false, palette = false, paletteIndices = false;
     for (;;) {
         if (n - pos < 12)
             refuse("the PNG data ends before its IEND chunk (the file is cut short)");
@@ -272,11 +272,12 @@ void checkPngChunks(std::span<const std::uint8_t> b) {
         const uLong crc = ::crc32(::crc32(0L, nullptr, 0), type, uInt(length + 4));
         if (crc != be32(b, pos + 8 + length))
             refuse("the PNG chunk " + name + at + " fails its checksum");
-        if (pos == 8)
+        if (pos == 8) {
             checkPngHeader(name == "IHDR" && length == 13 ? b.subspan(pos + 8, 13) : std::span<const std::uint8_t>());
-        else if (name == "IHDR")
+            paletteIndices = b[25] == 3; // IHDR's colour type
+        } else if (name == "IHDR") {
             refuse("the PNG data holds a second IHDR chunk" + at);
-        const bool paletteIndices = b[25] == 3; // IHDR's colour type
+        }
         if ((type[0] & 0x20) == 0 && name != "IHDR" && name != "PLTE" && name != "IDAT" && name != "IEND")
             refuse("the PNG data holds a chunk " + name + at + " that a reader must understand, and this one does not");
         if (name == "PLTE") {

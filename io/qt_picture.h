@@ -37,12 +37,12 @@ public:
 // four letters, unknown but critical, a second IHDR or PLTE, a palette
 // missing or of a wrong length), a JPEG without its end marker after the
 // first scan, a GIF that stops before its trailer, an XBM without its
-// closing brace. Once the size
-// is known to be within the limit, the compressed pixels are checked too:
-// a PNG's are inflated once and refused when damaged, short or long, or
-// with a row filter that does not exist; a GIF's first image is decoded
-// once by giflib and refused when damaged or short. Decodes under Qt's
-// allocation limit set from limits.maxPixels, for what no header tells.
+// closing brace. Once the size is known to be within the limit, the
+// compressed pixels are checked too: a PNG's are inflated once and refused
+// when damaged, short or long, or with a row filter that does not exist; a
+// GIF's first image is decoded once by giflib and refused when damaged or
+// short. Decodes under Qt's allocation limit set from limits.maxPixels, for
+// what no header tells.
 // Every message the codec logs while decoding this file on this thread
 // (corrupt data, premature end, short read...) is taken from Qt's message
 // handler instead of reaching stderr, and makes the decode a refusal that
