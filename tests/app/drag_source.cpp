@@ -1,5 +1,7 @@
 // A stand-in for a file manager in the window suite: a small window that,
-// when pressed, drags the file named on its command line as a text/uri-list.
+// when pressed, drags the file URL on its command line as a text/uri-list.
+// The URL comes percent-encoded, as a file manager sends it, so that it can
+// name a file whose name is not UTF-8.
 // It prints "accepted" once a drop target has taken the drag, so that the
 // suite releases the button only then; it runs until the suite ends it.
 #include <QApplication>
@@ -10,7 +12,7 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv) { // argv[1]: the file
+int main(int argc, char** argv) { // argv[1]: the file's URL
     QApplication application(argc, argv);
     std::setvbuf(stdout, nullptr, _IONBF, 0); // read by the suite while this runs
     QPushButton source;
@@ -20,7 +22,7 @@ int main(int argc, char** argv) { // argv[1]: the file
         // Both stay after the drop: the target reads the dropped data from them.
         auto* drag = new QDrag(&source);
         drag->setMimeData(new QMimeData);
-        drag->mimeData()->setUrls({QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1]))});
+        drag->mimeData()->setUrls({QUrl::fromEncoded(argv[1])});
         QObject::connect(drag, &QDrag::actionChanged, [](Qt::DropAction action) {
             if (action != Qt::IgnoreAction)
                 std::puts("accepted");

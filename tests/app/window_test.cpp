@@ -22,6 +22,7 @@
 #include <csignal>
 #include <functional>
 #include <sys/prctl.h>
+#include <unistd.h>
 #include <thread>
 
 #include <X11/Xlib.h> // last: its macros (None, Bool) would clash with Qt's names
@@ -312,8 +313,11 @@ TEST_P(RealWindow, LargePictureIsPannedCopiedDroppedSavedAndViewed) {
     const QImage copy = QImage::fromData(copied([&] { pickFromMenu({100, 100}, 2); }, "image/png"), "PNG");
     EXPECT_TRUE(SurfaceFromImage(copy) == large) << "the clipboard does not hold the whole picture";
 
-    // The source must live until the form has read the drop.
-    Child source(QStringLiteral(QUADFIND_DRAG_SOURCE), {dir.filePath("large.bmp")}, env);
+    // Dropped under a name that is not UTF-8 (Latin-1 "é"), which Qt's own
+    // file names cannot hold. The source must live until the form has read the drop.
+    const QByteArray dropped = QFile::encodeName(dir.path()) + "/large-\xE9.bmp";
+    ASSERT_EQ(::link(QFile::encodeName(dir.filePath("large.bmp")), dropped), 0);
+    Child source(QStringLiteral(QUADFIND_DRAG_SOURCE), {"file://" + dropped.toPercentEncoding("/")}, env);
     QRect from;
     ASSERT_TRUE(WaitFor([&] { return !(from = place(windowNamed("quadfind drag source"))).isEmpty(); }));
     xdotool(move(from.center() - origin) << "mousedown" << "1");
