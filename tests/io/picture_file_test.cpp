@@ -12,7 +12,6 @@
 
 #include <QBuffer>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -20,14 +19,10 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <thread>
-#include <tuple>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,11 +58,10 @@ void be32(Bytes& b, std::uint32_t v) {
 }
 
 // 8-bit samples; `rows` as the filter stage leaves them, stored in the zlib
-// stream as they are, then damaged. A palette goes in `extra`.
+// stream as they are. A palette goes in `extra`.
 struct Png {
     int w = 64, h = 48, colour = 2;
     bool adam7 = false;
-    std::function<void(Bytes&)> damage = [](Bytes&) {};
     std::vector<std::pair<const char*, Bytes>> extra = {}; // after IHDR
 };
 Bytes makePng(const Png& p, const Bytes& rows) {
@@ -87,37 +81,22 @@ Bytes makePng(const Png& p, const Bytes& rows) {
     uLongf size = uLongf(z.size());
     compress2(z.data(), &size, rows.data(), uLong(rows.size()), 0);
     z.resize(size);
-    p.damage(z);
     chunk("IDAT", z);
     chunk("IEND", {});
     return out;
 }
 
-// 16 x 8 in four colours, a 3-bit code a pixel after a clear code every
-// second pixel, so that any count of the 192 codes can be kept.
-Bytes gif(std::size_t kept = SIZE_MAX, bool endCode = true) {
-    Bytes out = {'G', 'I', 'F', '8', '9', 'a', 16, 0, 8, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255,
-                 0x2C, 0, 0, 0, 0, 16, 0, 8, 0, 0, 2};
-    const std::size_t n = std::min<std::size_t>(kept, 16 * 8 * 3 / 2), codes = n + endCode;
-    Bytes data((codes * 3 + 7) / 8);
-    for (std::size_t bit = 0; bit < codes * 3; ++bit) {
-        const std::size_t k = bit / 3, i = 2 * (k / 3) + k % 3 - 1; // code k shows pixel i
-        const std::size_t code = k == n ? 5 : k % 3 == 0 ? 4 : (i / 4 + i / 32) % 4;
-        data[bit / 8] |= std::uint8_t((code >> (bit % 3) & 1) << (bit % 8));
-    }
-    out.push_back(std::uint8_t(data.size())); // 73 bytes at most: one sub-block
-    out.insert(out.end(), data.begin(), data.end());
+// 2 x 2 in four colours, from 3-bit codes: a clear code before each pixel's
+// code (the code size never grows), then the end code.
+Bytes gif(const Bytes& codes) {
+    Bytes out = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255,
+                 0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0, 2, std::uint8_t(codes.size())};
+    out.insert(out.end(), codes.begin(), codes.end());
     out.insert(out.end(), {0, 0x3B});
     return out;
 }
-// What gif() shows.
-PictureSurface gifPicture() {
-    PictureSurface p(16, 8);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 16; ++x)
-            p.setPixel(x, y, std::array<Colour, 4>{0, 0xFFFFFF, 0x0000FF, 0xFF0000}[(x / 4 + y / 2) % 4]);
-    return p;
-}
+const Bytes kGif = gif({0x04, 0x43, 0x71, 0x05}); // 4 0 4 1 4 2 4 3 5
+const Bytes kGifEndsEarly = gif({0x04, 0x53});     // 4 0 4 1 5: two pixels of four
 
 // A bitmap whose pixel data is a whole JPEG (compression 4) or PNG (5) file.
 Bytes carrying(const Bytes& stream, std::uint32_t compression, int width, int height) {
@@ -127,34 +106,26 @@ Bytes carrying(const Bytes& stream, std::uint32_t compression, int width, int he
 // 5-bit 31 in a 16-bit bitmap: our reader gives 255, Qt's would give 248.
 const Bytes kRed555 = Bmp{.bits = 16, .pixels = packRows(16, {{0x7C00}})}.bytes();
 
-// Through quadfind-cli as well, which shows what a user meets: one line on
-// stderr for each refused file, and no codec's own line on the way.
+// Every refusal names the file and says why in the program's own words; what a
+// codec logs becomes part of the reason.
 TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
     // Noise, so that half of each file ends inside its pixel data.
     const PictureSurface noise = randomPicture(37, 23, 9);
     const QImage image = ImageFromSurface(noise);
-    const Bytes png = encoded(image, "PNG"), jpeg = encoded(image, "JPEG"), xbm = encoded(image, "XBM"),
-                ico = encoded(image, "ICO");
+    const Bytes png = encoded(image, "PNG"), jpeg = encoded(image, "JPEG"), xbm = encoded(image, "XBM");
     const auto qtDecoded = [](const Bytes& b) { return SurfaceFromImage(QImage::fromData(b.data(), int(b.size()))); };
     const PictureSurface red = filled(1, 1, 0x0000FF);
     // PNG rows of filter byte and zero samples: 48 of 1 + 64 x 3 bytes; Adam7's
     // passes of 3 x 2 are four rows of 1 + 3, 3, 3 and 9 bytes.
     const Bytes rgb(48 * 193), adam7(22), indices(3 * 6);
-    Bytes damaged = makePng({}, rgb), filter = rgb, more = rgb;
+    Bytes damaged = makePng({}, rgb);
     damaged[damaged.size() / 2] ^= 0x10;
-    filter[5 * 193] = 5;
-    more.resize(49 * 193);
-    // Headers that declare 20000 x 10000 or 10000 x 10000 with almost no
-    // pixels: only the size check stands between them and a huge allocation.
+    // A header that declares 20000 x 10000 with no pixels: only the size check
+    // stands between it and a huge allocation. And an icon that holds it.
     const Bytes bigPng = makePng({.w = 20000, .h = 10000}, {});
-    Bytes bigJpeg = jpeg;
-    const std::uint8_t startOfFrame[] = {0xFF, 0xC0};
-    const auto sof = std::search(jpeg.begin(), jpeg.end(), std::begin(startOfFrame), std::end(startOfFrame));
-    put(bigJpeg, std::size_t(sof - jpeg.begin()) + 5, 0x10271027); // 10000 and 10000, big-endian
     Bytes icon = {0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 22, 0, 0, 0}; // one entry, at byte 22
     put(icon, 14, std::uint32_t(bigPng.size()));
     icon.insert(icon.end(), bigPng.begin(), bigPng.end());
-    const std::string bigXbm = "#define a_width 14142\n#define a_height 14142\nstatic char a_bits[] = {\n0x00 };\n";
     const std::string tooMany = " pixels is more than the limit of ";
     const struct {
         std::string name;
@@ -168,46 +139,31 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
         {"adam7.png", makePng({.w = 3, .h = 2, .adam7 = true}, adam7), "", PictureSurface(3, 2)},
         {"indices.png", makePng({.w = 5, .h = 3, .colour = 3, .extra = {{"PLTE", Bytes(768)}}}, indices), "",
          PictureSurface(5, 3)},
-        {"p.gif", gif(), "", gifPicture()},
-        {"whole.ppm", encoded(image, "PPM"), "", noise},
         // Bitmaps go to our reader by their first bytes or by their name.
         {"red.bmp", kRed555, "", red}, {"red.dat", kRed555, "", red}, {"red", kRed555, "", red},
         {"png.bmp", carrying(png, 5, 37, 23), "", noise},
-        // Lossy, or lossy to write: the pixels are what Qt makes of the same bytes.
+        // Lossy, lossy to write, or Qt's alone to read: the pixels are what Qt makes of the same bytes.
         {"jpeg.bmp", carrying(jpeg, 4, 37, 23), "", qtDecoded(jpeg)},
-        {"whole.jpg", jpeg, "", qtDecoded(jpeg)},
         {"whole.xbm", xbm, "", qtDecoded(xbm)},
-        {"whole.ico", ico, "", qtDecoded(ico)},
+        {"p.gif", kGif, "", qtDecoded(kGif)},
 
         {"cut.png", firstHalf(png), "the PNG data ends inside a chunk (the file is cut short)"},
         {"cut.jpg", firstHalf(jpeg), "the JPEG data ends before its end marker (the file is cut short)"},
-        {"cut.gif", firstHalf(gif()), "the GIF data ends before its trailer (the file is cut short)"},
+        {"cut.gif", firstHalf(kGif), "the GIF data ends before its trailer (the file is cut short)"},
         {"cut.xbm", firstHalf(xbm), "the XBM data ends before its closing brace (the file is cut short)"},
         {"cut.ppm", firstHalf(encoded(image, "PPM")), "the PPM data cannot be decoded: Unable to read image data"},
-        {"cut.ico", firstHalf(ico), "the ICO data cannot be decoded: Unable to read image data"},
+        // A codec's warning, here libpng's about a gamma of 0, makes the file damaged.
+        {"gamma.png", makePng({.extra = {{"gAMA", Bytes(4)}}}, rgb),
+         "the PNG data is damaged: libpng warning: gAMA: gamma value out of range"},
         {"damaged.png", damaged, "the PNG chunk IDAT at byte 33 fails its checksum"},
-        // Chunks, blocks and checksums intact, contents not.
-        {"zlib.png", makePng({.damage = [](Bytes& z) { z[z.size() / 2] ^= 0x5A, z[z.size() / 2 + 1] ^= 0x5A; }}, rgb),
-         "the PNG's compressed pixel data is damaged (zlib: incorrect data check)"},
+        // Chunks and checksums intact, pixel data not.
         {"adam7-short.png", makePng({.w = 3, .h = 2, .adam7 = true}, Bytes(21)),
          "the PNG's pixel data ends early (the file is cut short or damaged)"},
-        {"filter.png", makePng({}, filter),
+        {"filter.png", makePng({}, Bytes(48 * 193, 5)),
          "the PNG's pixel data is damaged (a row has filter type 5; only 0 to 4 exist)"},
-        {"more.png", makePng({}, more), "the PNG's pixel data holds more than its header's picture size needs"},
-        {"no-palette.png", makePng({.w = 5, .h = 3, .colour = 3}, indices),
-         "the PNG's palette (PLTE chunk) is missing: its pixels are palette indices"},
-        {"palette.png", makePng({.w = 5, .h = 3, .colour = 3, .extra = {{"PLTE", Bytes(7)}}}, indices),
-         "the PNG's palette (PLTE chunk) is invalid: 7 bytes, not 3 for each of 1 to 256 colours"},
-        {"ihdr.png", makePng({.extra = {{"IHDR", Bytes(13)}}}, rgb),
-         "the PNG data holds a second IHDR chunk at byte 33"},
-        {"abcd.png", makePng({.extra = {{"ABCD", {}}}}, rgb),
-         "the PNG data holds a chunk ABCD at byte 33 that a reader must understand, and this one does not"},
-        {"codes.gif", gif(96), "the GIF's pixel data ends before the picture is complete "
-                                             "(giflib: Image EOF detected before image complete)"},
-        {"no-end.gif", gif(96, false),
-         "the GIF's pixel data is damaged (giflib: Image is defective, decoding aborted)"},
+        {"codes.gif", kGifEndsEarly, "the GIF's pixel data ends before the picture is complete "
+                                     "(giflib: Image EOF detected before image complete)"},
         {"big.png", bigPng, "20000 x 10000" + tooMany + "100000000 pixels"},
-        {"big.xbm", Bytes(bigXbm.begin(), bigXbm.end()), "14142 x 14142" + tooMany + "100000000 pixels"},
         {"big.ico", icon,
          "an icon in it holds a PNG picture of 20000 x 10000 pixels, more than the limit of 100000000 pixels"},
         {"empty.jpg", {}, "it is empty"},
@@ -215,38 +171,26 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
         // A .bmp file that holds something else is refused, not guessed at:
         // the bitmap tables' NotBm.
         {"size.bmp", carrying(png, 5, 36, 23), "the embedded PNG picture is 37 x 23, the header says 36 x 23"},
-        // Lower limits, the lowest by one pixel.
-        {"big.jpg", bigJpeg, "10000 x 10000" + tooMany + "99999999 pixels", {}, 99'999'999},
-        {"big.gif", gif(), "16 x 8" + tooMany + "127 pixels", {}, 127},
+        // A lower limit.
         {"big-png.bmp", carrying(png, 5, 37, 23), "37 x 23" + tooMany + "850 pixels", {}, 850},
         // A header that understates the stream's size does not get it past the limit.
         {"understated.bmp", carrying(png, 5, 10, 23), "the embedded PNG stream: 37 x 23" + tooMany + "850 pixels",
          {}, 850},
     };
-    QStringList files;
-    std::string expected;
     for (const auto& c : cases) {
         const std::string file = write(c.name, c.bytes);
-        const std::string message = c.reason.empty() ? "(read)" : "Cannot load " + file + ": " + c.reason;
         PictureSurface loaded;
-        EXPECT_EQ(refusal([&] { loaded = LoadPicture(file, LoadLimits{c.limit}); }), message);
+        EXPECT_EQ(refusal([&] { loaded = LoadPicture(file, LoadLimits{c.limit}); }),
+                  c.reason.empty() ? "(read)" : "Cannot load " + file + ": " + c.reason);
         EXPECT_EQ(loaded, c.picture) << c.name;
-        if (c.limit == LoadLimits::kDefaultMaxPixels)
-            files << QString::fromStdString(file);
-        if (c.limit == LoadLimits::kDefaultMaxPixels && !c.reason.empty())
-            expected += "quadfind-cli: " + message + "\n";
     }
-    QProcess cli;
-    cli.start(QStringLiteral(QUADFIND_CLI), files);
-    ASSERT_TRUE(cli.waitForFinished(60000));
-    EXPECT_EQ(cli.exitCode(), 1);
-    EXPECT_EQ(cli.readAllStandardError().toStdString(), expected);
 }
 
 // The loader reads the rows of a plain 24-bit file straight into the picture,
 // other bitmaps whole: both read every table case as from memory, and refuse
-// the same files with the same words.
-TEST_F(PictureFile, BitmapFilesReadAsFromMemory) {
+// the same files with the same words. What the writer makes, Qt's reader
+// reads as the same picture.
+TEST_F(PictureFile, BitmapFilesReadAsFromMemoryAndWrittenAsQtReadsThem) {
     for (const ValidBmp& c : ValidBmps())
         EXPECT_EQ(LoadPicture(write(c.name + ".bmp", c.file)), DecodeBmp(c.file)) << c.name;
     for (const BrokenBmp& c : BrokenBmps())
@@ -264,25 +208,22 @@ TEST_F(PictureFile, BitmapFilesReadAsFromMemory) {
     LoadPictureArgumentInto(second, {}, reused);
     EXPECT_LT(watch.largest(), 64u * 1024);
     EXPECT_EQ(reused, large);
+    // Widths 1 to 5 need every amount of row padding.
+    for (int w = 1; w <= 5; ++w) {
+        const PictureSurface picture = randomPicture(w, 600, std::uint32_t(w));
+        SaveBmp(picture, path("out.bmp"));
+        EXPECT_EQ(SurfaceFromImage(QImage(QString::fromStdString(path("out.bmp")))), picture) << "width " << w;
+        // 24 bits a pixel, rows padded to 4 bytes, no palette.
+        EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 54u + 600u * ((3u * unsigned(w) + 3) / 4 * 4)) << w;
+    }
 }
 
-TEST_F(PictureFile, RefusalsGiveTheSystemsOwnCause) {
-    ASSERT_EQ(::symlink("loop-b", path("loop-a").c_str()), 0);
-    ASSERT_EQ(::symlink("loop-a", path("loop-b").c_str()), 0);
+// A name that cannot be opened, and a folder, which opens but cannot be read,
+// are refused with the system's own cause.
+TEST_F(PictureFile, RefusalsGiveTheSystemsOwnCauseAndNamesAreBytesShownReadably) {
     ASSERT_EQ(::mkdir(path("folder.png").c_str(), 0755), 0);
-    const std::string locked = write("locked.png", gif());
-    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
-    for (const auto& [file, error] : {std::pair{path("missing.png"), ENOENT}, {path("folder.png"), EISDIR},
-                                      {path("loop-a"), ELOOP}, {path("missing/x.bmp"), ENOENT},
-                                      {path("folder.png/x"), ENOENT}, {locked, EACCES}})
-        if (error != EACCES || ::geteuid() != 0) { // root reads whatever the mode says
-            EXPECT_EQ(refusal([&] { LoadPicture(file); }), "Cannot load " + file + ": " + std::strerror(error));
-        }
-    ::unlink(path("loop-a").c_str()); // QTemporaryDir cannot remove a loop
-    ::unlink(path("loop-b").c_str());
-}
-
-TEST_F(PictureFile, NamesAreBytesAndShownReadably) {
+    for (const auto& [file, error] : {std::pair{path("missing/x.png"), ENOENT}, {path("folder.png"), EISDIR}})
+        EXPECT_EQ(refusal([&] { LoadPicture(file); }), "Cannot load " + file + ": " + std::strerror(error));
     // Not UTF-8: opened as it is (refused as empty, not as missing), shown escaped.
     const std::string file = write("caf\xE9\xFF\n.gif", {});
     EXPECT_EQ(refusal([&] { LoadPicture(file); }), "Cannot load " + path("caf\\xE9\\xFF\\x0A.gif: it is empty"));
@@ -298,65 +239,36 @@ TEST_F(PictureFile, NamesAreBytesAndShownReadably) {
         EXPECT_EQ(ReadableName(bytes), shown);
 }
 
-// Pipes, FIFOs and standard input ("-") have no size and cannot seek: the
-// bytes alone say the format. A file that changes under the reader is refused.
+// Standard input ("-"), like any pipe, has no size and cannot seek: the bytes
+// alone say the format. A file that changes under the reader is refused.
 TEST_F(PictureFile, StreamsAndFilesThatChangeWhileRead) {
-    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     const Bytes png = encoded(ImageFromSurface(whiteSquare()), "PNG");
-    const std::tuple<Bytes, std::string, std::string> streams[] = {
-        {png, path("fifo"), "(read)"},
-        {EncodeBmp(whiteSquare()), "-", "(read)"},
-        {Bytes(png.begin(), png.end() - 12), "-", // no IEND
-         "Cannot load standard input: the PNG data ends before its IEND chunk (the file is cut short)"}};
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    // All but the IEND chunk; small enough for the pipe's buffer.
+    ASSERT_EQ(::write(ends[1], png.data(), png.size() - 12), ssize_t(png.size() - 12));
+    ::close(ends[1]);
     const int savedInput = ::dup(STDIN_FILENO);
-    for (const auto& [bytes, argument, refused] : streams) {
-        std::thread writer([&] {
-            const int fd = ::open(path("fifo").c_str(), O_WRONLY);
-            for (std::size_t at = 0; at < bytes.size(); at += 100) // in pieces, as a slow pipe
-                EXPECT_GT(::write(fd, bytes.data() + at, std::min<std::size_t>(100, bytes.size() - at)), 0);
-            ::close(fd);
-        });
-        if (argument == "-") {
-            const int fd = ::open(path("fifo").c_str(), O_RDONLY);
-            ::dup2(fd, STDIN_FILENO);
-            ::close(fd);
-        }
-        PictureSurface loaded;
-        EXPECT_EQ(refusal([&] { loaded = LoadPictureArgument(argument); }), refused);
-        EXPECT_EQ(loaded, refused == "(read)" ? whiteSquare() : PictureSurface());
-        writer.join();
-        ::dup2(savedInput, STDIN_FILENO); // the FIFO's last reader goes
-    }
+    ::dup2(ends[0], STDIN_FILENO);
+    ::close(ends[0]);
+    EXPECT_EQ(refusal([] { LoadPictureArgument("-"); }),
+              "Cannot load standard input: the PNG data ends before its IEND chunk (the file is cut short)");
+    ::dup2(savedInput, STDIN_FILENO);
     ::close(savedInput);
     // An endless stream of something else is refused from its start.
     EXPECT_EQ(refusal([] { LoadPicture("/dev/zero"); }),
               "Cannot load /dev/zero: its first 64 KiB are in no picture format this program reads");
-    // Another program cuts the file to 10000 bytes while it is read, or the
-    // disk fails after 100.
+    // Another program cuts the file to 10000 bytes while it is read.
     const Bytes whole = EncodeBmp(randomPicture(300, 200, 5));
-    for (const auto& [end, error, reason] :
-         {std::tuple{10000u, 0, "the file shrank while it was read (10000 of 180054 bytes)"}, {100u, EIO, ""}}) {
-        std::size_t at = 0;
-        const ReadSome source = [&](void* buffer, std::size_t n) -> long {
-            n = std::min<std::size_t>({n, 4096, end - at});
-            std::memcpy(buffer, whole.data() + at, n);
-            at += n;
-            return n == 0 && error ? (errno = error, -1) : long(n);
-        };
-        EXPECT_EQ(refusal([&] { LoadPictureFromSource(source, whole.size(), true, nullptr, "f.bmp", {}); }),
-                  "Cannot load f.bmp: " + std::string(error ? std::strerror(error) : reason));
-    }
-}
-
-TEST_F(PictureFile, WrittenBmpIsWhatAnIndependentReaderSees) {
-    // Widths 1 to 5 need every amount of row padding.
-    for (int w = 1; w <= 5; ++w) {
-        const PictureSurface picture = randomPicture(w, 600, std::uint32_t(w));
-        SaveBmp(picture, path("out.bmp"));
-        EXPECT_EQ(SurfaceFromImage(QImage(QString::fromStdString(path("out.bmp")))), picture) << "width " << w;
-        // 24 bits a pixel, rows padded to 4 bytes, no palette.
-        EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 54u + 600u * ((3u * unsigned(w) + 3) / 4 * 4)) << w;
-    }
+    std::size_t at = 0;
+    const ReadSome source = [&](void* buffer, std::size_t n) {
+        n = std::min<std::size_t>({n, 4096, 10000 - at});
+        std::memcpy(buffer, whole.data() + at, n);
+        at += n;
+        return long(n);
+    };
+    EXPECT_EQ(refusal([&] { LoadPictureFromSource(source, whole.size(), true, nullptr, "f.bmp", {}); }),
+              "Cannot load f.bmp: the file shrank while it was read (10000 of 180054 bytes)");
 }
 
 } // namespace
