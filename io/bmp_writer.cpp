@@ -87,6 +87,12 @@ std::vector<std::uint8_t> EncodeBmp(const PictureSurface& picture) {
 
 void PendingFile::openTemporary() {
     const std::string& path = target_;
+    // The rename would put a regular file where a device or a FIFO was
+    // (/dev/null, as root), not write into it. A symlink is replaced, which
+    // leaves whatever it points to as it was.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw PictureError("Cannot write " + ReadableName(path) + ": it is not a regular file, and would be replaced");
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Regenerates docs/window.png, the README's picture of the window: the real
-# form, offscreen, after loading samples/quadrilateral.bmp through the Load
-# dialog and running edge detection.
+# form, offscreen, after loading samples/quadrilateral.bmp as Load does
+# and running edge detection.
 #
 # Fontconfig is pointed at a folder without CJK fonts, so the picture shows
 # what a machine with no Chinese font installed gets from the bundled subset.
@@ -29,5 +29,5 @@ trap 'rm -rf "$fonts"' EXIT
 
 mkdir -p "$(dirname "$out")"
 FONTCONFIG_FILE=$fonts/fonts.conf QT_QPA_PLATFORM=offscreen \
-    "$build/tests/app/quadfind-window-shot" samples/quadrilateral.bmp "$out"
+    "$build/app/quadfind-window-shot" samples/quadrilateral.bmp "$out"
 echo "wrote $out"

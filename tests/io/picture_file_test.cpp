@@ -216,6 +216,11 @@ TEST_F(PictureFile, BitmapFilesReadAsFromMemoryAndWrittenAsQtReadsThem) {
         // 24 bits a pixel, rows padded to 4 bytes, no palette.
         EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 54u + 600u * ((3u * unsigned(w) + 3) / 4 * 4)) << w;
     }
+    // A FIFO (like /dev/null) named as the output stays what it was.
+    ASSERT_EQ(::mkfifo(path("fifo.bmp").c_str(), 0600), 0);
+    EXPECT_EQ(refusal([&] { SaveBmp(whiteSquare(), path("fifo.bmp")); }),
+              "Cannot write " + path("fifo.bmp") + ": it is not a regular file, and would be replaced");
+    EXPECT_EQ(std::filesystem::status(path("fifo.bmp")).type(), std::filesystem::file_type::fifo);
 }
 
 // A name that cannot be opened, and a folder, which opens but cannot be read,
@@ -244,6 +249,13 @@ TEST_F(PictureFile, RefusalsGiveTheSystemsOwnCauseAndNamesAreBytesShownReadably)
 TEST_F(PictureFile, StreamsAndFilesThatChangeWhileRead) {
     const Bytes png = encoded(ImageFromSurface(whiteSquare()), "PNG");
     int ends[2];
+    // A pipe opened by its name, as a FIFO is: the whole picture, unsized.
+    const Bytes bmp = EncodeBmp(whiteSquare());
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], bmp.data(), bmp.size()), ssize_t(bmp.size()));
+    ::close(ends[1]);
+    EXPECT_EQ(LoadPicture("/dev/fd/" + std::to_string(ends[0])), whiteSquare());
+    ::close(ends[0]);
     ASSERT_EQ(::pipe(ends), 0);
     // All but the IEND chunk; small enough for the pipe's buffer.
     ASSERT_EQ(::write(ends[1], png.data(), png.size() - 12), ssize_t(png.size() - 12));

@@ -1,11 +1,14 @@
 // Opens the window, loads a picture as its Load command does, runs edge
-// detection and saves what the window shows as a PNG.
+// detection and saves what the window shows as a PNG: the README's picture
+// of the window (scripts/screenshot.sh).
 //
 //   quadfind-window-shot PICTURE.bmp OUT.png
 #include "Unit1.h"
+#include "bmp_writer.h"
 #include "picture_file.h"
 
 #include <QApplication>
+#include <QBuffer>
 
 #include <cstdio>
 #include <exception>
@@ -20,13 +23,17 @@ int main(int argc, char** argv) {
     form.show();
     try {
         form.Image1->setPicture(quadfind::LoadPicture(argv[1]));
+        form.Button6->click();
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        form.grab().save(&buffer, "PNG");
+        // The window's own careful writer: a failed shot leaves the earlier
+        // picture as it was.
+        quadfind::SaveFile({reinterpret_cast<const std::uint8_t*>(png.constData()), std::size_t(png.size())}, argv[2]);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }
-    form.Button6->click();
-    if (form.grab().save(QString::fromLocal8Bit(argv[2])))
-        return 0;
-    std::fprintf(stderr, "cannot write %s\n", argv[2]);
-    return 1;
+    return 0;
 }
