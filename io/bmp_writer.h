@@ -29,7 +29,8 @@ enum class Durability { OnDisk, InPlace };
 // A file on its way to `path`: its bytes (an overlay's rows straight from
 // the picture) went into a temporary file in the same folder. commit()
 // closes it and only then renames it over `path`; a symlink at `path` is
-// replaced, never written through. An uncommitted file is removed when
+// replaced, never written through, and a device or a FIFO there is refused
+// before anything is written. An uncommitted file is removed when
 // destroyed, so no partial file ever stays behind and whatever was at `path`
 // is left as it was. Errors are PictureError naming the file and the
 // operating system's cause.
