@@ -305,6 +305,8 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     ASSERT_TRUE(accepted) << "the form did not take the dropped file";
     EXPECT_TRUE(viewShows(kImage1, large)) << "after the drop";
 
+    // A symlink at a name (to a file yet to come) is replaced, not written through.
+    ASSERT_TRUE(QFile::link(dir.filePath("elsewhere.png"), dir.filePath("result.png")));
     for (const auto& [typed, written, format] :
          {std::tuple{"result.png", "result.png", "PNG"}, std::tuple{"result", "result.bmp", "BMP"}}) {
         ASSERT_NO_FATAL_FAILURE(pickFromMenu(kImage2.center(), 1)); // Save picture as…
@@ -313,6 +315,7 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
             << typed << ": nothing saved";
         EXPECT_TRUE(SurfaceFromImage(QImage(dir.filePath(written), format)) == result) << typed;
     }
+    EXPECT_FALSE(QFileInfo(dir.filePath("result.png")).isSymLink()) << "saved in place, through the symlink";
 
     click({100, 100}, 1, 2);
     unsigned long viewer = 0;
