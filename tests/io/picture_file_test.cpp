@@ -152,9 +152,8 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
         {"cut.gif", firstHalf(kGif), "the GIF data ends before its trailer (the file is cut short)"},
         {"cut.xbm", firstHalf(xbm), "the XBM data ends before its closing brace (the file is cut short)"},
         {"cut.ppm", firstHalf(encoded(image, "PPM")), "the PPM data cannot be decoded: Unable to read image data"},
-        // A codec's warning, here libpng's about a gamma of 0, makes the file damaged.
-        {"gamma.png", makePng({.extra = {{"gAMA", Bytes(4)}}}, rgb),
-         "the PNG data is damaged: libpng warning: gAMA: gamma value out of range"},
+        // A codec's warning, here libpng's about significant bits of 0, makes the file damaged.
+        {"sbit.png", makePng({.extra = {{"sBIT", Bytes(3)}}}, rgb), "the PNG data is damaged: libpng warning: sBIT: invalid"},
         {"damaged.png", damaged, "the PNG chunk IDAT at byte 33 fails its checksum"},
         // Chunks and checksums intact, pixel data not.
         {"adam7-short.png", makePng({.w = 3, .h = 2, .adam7 = true}, Bytes(21)),
