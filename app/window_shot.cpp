@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
-        form.grab().save(&buffer, "PNG");
+        if (!form.grab().save(&buffer, "PNG"))
+            throw std::runtime_error("cannot encode the window as a PNG picture");
         // The window's own careful writer: a failed shot leaves the earlier
         // picture as it was.
         quadfind::SaveFile({reinterpret_cast<const std::uint8_t*>(png.constData()), std::size_t(png.size())}, argv[2]);
