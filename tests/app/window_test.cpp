@@ -244,9 +244,8 @@ protected:
 // 邊緣偵測 is next; with nothing loaded a message comes, and the command goes
 // on. A camera's or a Windows share's PHOTO.BMP must be listed: only its
 // folder is typed, the name is taken from the dialog's list. The first click
-// after a dialog closes must reach its button; a second Load must not append
-// to the first name; a Load, done or cancelled, changes no field and not
-// Image2.
+// after a dialog closes must reach its button; a Load, done or cancelled,
+// changes no field and not Image2.
 //
 // Then the large picture, larger than its view: dragging pans it, as far as
 // its edges. "Copy picture" on the view's menu copies all of it. A file
