@@ -8,6 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <memory>
+#include <stdexcept>
 
 namespace quadfind {
 
@@ -18,18 +21,35 @@ inline constexpr std::size_t kHugePageBytes = std::size_t(2) << 20;
 // before the first touch; pages already there stay as they are.
 void AdviseHugePages(void* data, std::size_t bytes);
 
-// A buffer of n bytes that wants huge pages (n of one huge page or more;
-// below that there is nothing to gain) is allocated as HugePageSpan(n), its
-// size rounded up to whole huge pages, plus one huge page, so that it can
-// start at the first boundary (AlignToHugePage) and be advised whole.
-constexpr bool WantsHugePages(std::size_t bytes) { return bytes >= kHugePageBytes; }
+// Rounded up to whole huge pages.
 constexpr std::size_t HugePageSpan(std::size_t bytes) {
     return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
 }
+
 template <typename T>
-T* AlignToHugePage(T* block) {
-    const auto at = reinterpret_cast<std::uintptr_t>(block);
-    return reinterpret_cast<T*>((at + kHugePageBytes - 1) & ~(kHugePageBytes - 1));
+T* AlignUp(T* at, std::size_t alignment) { // alignment: a power of two
+    const auto address = reinterpret_cast<std::uintptr_t>(at);
+    return reinterpret_cast<T*>((address + alignment - 1) & ~(alignment - 1));
+}
+
+// Allocates `block` for n elements, left unset, and returns where they
+// start. A buffer of a huge page or more (smaller ones have nothing to gain)
+// gets its size rounded up to whole huge pages, plus one, so that it can
+// start on a huge-page boundary and be advised whole before its first touch;
+// a smaller one starts on an `alignment` boundary.
+template <typename T>
+T* AllocateAligned(std::unique_ptr<T[]>& block, std::size_t n, std::size_t alignment = alignof(T)) {
+    if (n > (std::numeric_limits<std::size_t>::max() - 2 * kHugePageBytes) / sizeof(T))
+        throw std::length_error("buffer too large");
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < kHugePageBytes) {
+        block.reset(new T[n + (alignment - 1) / sizeof(T)]);
+        return AlignUp(block.get(), alignment);
+    }
+    block.reset(new T[(HugePageSpan(bytes) + kHugePageBytes) / sizeof(T)]);
+    T* start = AlignUp(block.get(), kHugePageBytes);
+    AdviseHugePages(start, HugePageSpan(bytes));
+    return start;
 }
 
 } // namespace quadfind

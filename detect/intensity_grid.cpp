@@ -21,13 +21,6 @@ IntensityGridStore::IntensityGridStore() : cells_(staticCells_) {
     AdviseHugePages(staticCells_, sizeof staticCells_); // before any capture touches it
 }
 
-namespace {
-
-// The overflow grid starts on a cache line, as the static one does.
-constexpr std::size_t kLineCells = 64 / sizeof(std::int32_t);
-
-} // namespace
-
 void IntensityGridStore::prepare(std::int32_t width, std::int32_t height) {
     if (width <= kColumns && height <= kRows) {
         cells_ = staticCells_;
@@ -43,16 +36,8 @@ void IntensityGridStore::prepare(std::int32_t width, std::int32_t height) {
         overflowCapacity_ = 0;
         // Left unset: every pass writes the cells it reads, and zeroing them
         // first would touch every page an extra time.
-        const std::size_t bytes = cells * sizeof(std::int32_t);
-        if (WantsHugePages(bytes)) {
-            overflow_.reset(new std::int32_t[(HugePageSpan(bytes) + kHugePageBytes) / sizeof(std::int32_t)]);
-            overflowStart_ = AlignToHugePage(overflow_.get());
-            AdviseHugePages(overflowStart_, HugePageSpan(bytes)); // before the first touch
-        } else {
-            overflow_.reset(new std::int32_t[cells + kLineCells]);
-            const auto misalignment = reinterpret_cast<std::uintptr_t>(overflow_.get()) % 64;
-            overflowStart_ = overflow_.get() + (misalignment ? (64 - misalignment) / sizeof(std::int32_t) : 0);
-        }
+        // On a cache line, as the static grid is.
+        overflowStart_ = AllocateAligned(overflow_, cells, 64);
         overflowCapacity_ = cells;
     }
     cells_ = overflowStart_;

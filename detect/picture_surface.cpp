@@ -21,14 +21,7 @@ PictureSurface::PictureSurface(std::int32_t width, std::int32_t height, Uninitia
     const auto w = std::uint64_t(width), h = std::uint64_t(height);
     if (w != 0 && h > std::numeric_limits<std::size_t>::max() / kBytesPerPixel / w)
         throw std::length_error("picture too large");
-    const auto bytes = std::size_t(w * h * kBytesPerPixel);
-    const bool huge = WantsHugePages(bytes);
-    if (bytes > std::numeric_limits<std::size_t>::max() - 2 * kHugePageBytes)
-        throw std::length_error("picture too large");
-    bytes_.reset(new std::uint8_t[huge ? HugePageSpan(bytes) + kHugePageBytes : bytes]);
-    data_ = huge ? AlignToHugePage(bytes_.get()) : bytes_.get();
-    if (huge)
-        AdviseHugePages(data_, HugePageSpan(bytes)); // before the first touch
+    data_ = AllocateAligned(bytes_, std::size_t(w * h * kBytesPerPixel));
     width_ = width;
     height_ = height;
 }
