@@ -1,6 +1,7 @@
 #include "Unit1.h"
 
 #include "bmp_writer.h"
+#include "edge_rule.h"
 #include "edge_detection.h"
 #include "exception_report.h"
 #include "intensity_grid.h"
@@ -10,6 +11,8 @@
 #include "picture_viewer.h"
 #include "window_font.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -21,6 +24,7 @@
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QImageWriter>
 #include <QLocale>
 #include <QMenu>
@@ -28,6 +32,7 @@
 #include <QMimeData>
 #include <QPushButton>
 
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -64,9 +69,39 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// Camera cards and Windows shares name bitmaps PHOTO.BMP; Linux file systems
-// compare names by case, so the dialog's "*.bmp" would hide them.
-const QStringList kAnyCaseBitmaps{QStringLiteral("*.[bB][mM][pP]")};
+const QString kBitmapsFilter = QStringLiteral("Bitmaps (*.bmp)");
+
+// Every ending the loader reads by name; the bitmaps' filter stays first and
+// chosen, since the window is made for bitmaps.
+QString AllPicturesFilter() {
+    QStringList patterns;
+    for (const std::string& suffix : quadfind::ReadableSuffixes())
+        patterns << QStringLiteral("*.") + QString::fromStdString(suffix);
+    return QStringLiteral("All pictures (%1)").arg(patterns.join(' '));
+}
+
+// A filter's patterns, each matching its ending in any case: camera cards
+// and Windows shares name bitmaps PHOTO.BMP, and Linux file systems compare
+// names by case, so "*.bmp" alone could hide them.
+QStringList AnyCasePatterns(const QString& filter) {
+    const qsizetype open = filter.indexOf('('), close = filter.lastIndexOf(')');
+    QStringList patterns = filter.mid(open + 1, close - open - 1).split(' ', Qt::SkipEmptyParts);
+    for (QString& pattern : patterns) {
+        QString anyCase;
+        for (const QChar c : pattern)
+            anyCase += c.isLetter() ? QStringLiteral("[%1%2]").arg(c.toLower(), c.toUpper()) : QString(c);
+        pattern = anyCase;
+    }
+    return patterns;
+}
+
+// The edge rule as the About box states it, from the core's own constants.
+QString EdgeRuleSentence() {
+    return QStringLiteral("A pixel is an edge pixel when GradientY + GradientX, the two gradients of the blue "
+                          "component around it, add up to at least %1; corner 1 is the first edge pixel in "
+                          "raster order and corner 3 the last.")
+        .arg(quadfind::edge_rule::kThreshold);
+}
 
 std::string NativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -77,6 +112,12 @@ std::string NativePath(const QString& path) {
 // which names no file; the URL's percent-encoding still holds them.
 std::string DroppedFileName(const QUrl& url) {
     return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+// Local files only, and every one of them: a drop that mixes in a web
+// address is not a picture this program can open.
+bool AllLocalFiles(const QList<QUrl>& urls) {
+    return !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
 [[noreturn]] void RefuseSave(const QString& path, const QString& reason) {
@@ -94,6 +135,30 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setFont(quadfind::WindowFont());
     setWindowIcon(QIcon(QStringLiteral(":/icons/quadfind.svg")));
     setAcceptDrops(true);
+    // Return presses the focused button, as Space does: desktop users press
+    // either. Laod has the keyboard from the start, and shows it.
+    for (QPushButton* button : {Button2, Button6})
+        button->setAutoDefault(true);
+    Button2->setFocus(Qt::OtherFocusReason);
+    setAttribute(Qt::WA_KeyboardFocusChange);
+
+    const auto addShortcut = [this](QKeySequence keys, auto command) {
+        auto* action = new QAction(this);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, command);
+        addAction(action);
+    };
+    addShortcut(QKeySequence::Open, &TForm1::Button2Click);
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] {
+        if (Image2->picture().empty())
+            QApplication::beep(); // no result yet: as a disabled menu entry would be
+        else
+            savePicture(Image2);
+    });
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), &QWidget::close);
+    addShortcut(QKeySequence::HelpContents, &TForm1::showAbout);
+    // Sees every window of the program close: see eventFilter.
+    qApp->installEventFilter(this);
 
     edits_ = {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, Edit12, Edit13, Edit14};
 
@@ -116,18 +181,18 @@ std::int32_t TForm1::GradientX(std::int32_t x, std::int32_t y) const {
 
 std::unique_ptr<QFileDialog> TForm1::OpenPictureDialog1() const {
     auto dialog = std::make_unique<QFileDialog>(const_cast<TForm1*>(this), QString(), pictureFolder_,
-                                                QStringLiteral("Bitmaps (*.bmp)"));
+                                                kBitmapsFilter + QStringLiteral(";;") + AllPicturesFilter());
     dialog->setObjectName(QStringLiteral("OpenPictureDialog1"));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    // Qt's own dialog on every desktop, so that the any-case pattern below
-    // applies and the dialog behaves the same everywhere.
+    // Qt's own dialog on every desktop, so that the any-case patterns below
+    // apply and the dialog behaves the same everywhere.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     if (auto* model = dialog->findChild<QFileSystemModel*>()) {
-        model->setNameFilters(kAnyCaseBitmaps);
-        // Choosing the filter again re-applies the dialog's own pattern.
+        model->setNameFilters(AnyCasePatterns(kBitmapsFilter));
+        // Choosing a filter applies the dialog's own patterns; ours replace them.
         connect(dialog.get(), &QFileDialog::filterSelected, model,
-                [model] { model->setNameFilters(kAnyCaseBitmaps); });
+                [model](const QString& filter) { model->setNameFilters(AnyCasePatterns(filter)); });
     }
     return dialog;
 }
@@ -164,7 +229,8 @@ void TForm1::loadPicture(const std::string& path) {
         quadfind::IntensityGrid.releaseOverflow();
         // Loads fully before touching Image1, so a file that cannot be read
         // leaves the previous picture in place.
-        Image1->setPicture(quadfind::LoadPicture(path));
+        Image1->setPicture(quadfind::LoadPicture(path),
+                           QFileInfo(QFile::decodeName(path.c_str())).fileName());
         pictureFolder_ = QFileInfo(QFile::decodeName(path.c_str())).absolutePath();
     });
 }
@@ -188,11 +254,33 @@ void TForm1::Button6Click() {
             Image2->setPicture(std::move(working));
             throw;
         }
+        // A field the run leaves alone goes back to its first text, so that
+        // no field shows a figure of an earlier picture beside this one's.
+        const quadfind::ShownFields shown = quadfind::ShownAfterRun(run.fields);
         for (int n = 1; n <= quadfind::FieldTexts::kCount; ++n)
-            if (const auto& text = run.fields.edit(n))
-                Edit(n)->setText(QString::fromStdString(*text));
-        Image2->setPicture(std::move(working));
+            Edit(n)->setText(QString::fromStdString(shown[std::size_t(n - 1)]));
+        Image2->setPicture(std::move(working), Image1->pictureName());
     });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // With no window manager nobody hands the keyboard back when a dialog,
+    // a message box or the viewer closes, and the next key (Ctrl+S after a
+    // Load, say) would go nowhere. Menus and tooltips give it back themselves.
+    if (event->type() == QEvent::Hide && watched != this && watched->isWidgetType()) {
+        const auto* closed = static_cast<const QWidget*>(watched);
+        const Qt::WindowType type = closed->windowType();
+        if (closed->isWindow() && type != Qt::Popup && type != Qt::ToolTip)
+            QMetaObject::invokeMethod(this, [this] {
+                if (QApplication::activePopupWidget() || !isVisible())
+                    return;
+                if (QWidget* modal = QApplication::activeModalWidget())
+                    modal->activateWindow(); // the dialog a message box stood over
+                else
+                    activateWindow();
+            }, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::contextMenuEvent(QContextMenuEvent* event) {
@@ -276,19 +364,36 @@ void TForm1::openViewer(TPictureView* view) {
     viewer->activateWindow();
 }
 
+void TForm1::openWhenShown(const std::string& path) {
+    QMetaObject::invokeMethod(this, [this, path] { loadPicture(path); }, Qt::QueuedConnection);
+}
+
+void TForm1::showAbout() {
+    QMessageBox::about(this, QStringLiteral("About quadfind"),
+                       QStringLiteral("quadfind %1\n\nFinds a quadrilateral in a picture and shows its corners, "
+                                      "its size and half of it.\n\n%2\n\nquadfind is free software under the "
+                                      "MIT licence. Its font, Quadfind Sans TC (a subset of Noto Sans CJK TC), "
+                                      "is under the SIL Open Font License 1.1.")
+                           .arg(QStringLiteral(QUADFIND_VERSION), EdgeRuleSentence()));
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.first().isLocalFile())
+    // Several files are taken too, so that the drop can say why it loads none.
+    if (AllLocalFiles(event->mimeData()->urls()))
         event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() != 1 || !urls.first().isLocalFile())
+    if (!AllLocalFiles(urls))
         return;
     event->acceptProposedAction();
-    // After the drop has been answered: an error box shown inside the drop
-    // would keep the file manager waiting for the end of the drag.
-    const std::string path = DroppedFileName(urls.first());
-    QMetaObject::invokeMethod(this, [this, path] { loadPicture(path); }, Qt::QueuedConnection);
+    // After the drop has been answered: a box shown inside the drop would
+    // keep the file manager waiting for the end of the drag.
+    if (urls.size() > 1) {
+        const QString text = QStringLiteral("Drop one picture at a time: %1 files were dropped.").arg(urls.size());
+        QMetaObject::invokeMethod(this, [this, text] { ShowMessage(this, text); }, Qt::QueuedConnection);
+        return;
+    }
+    openWhenShown(DroppedFileName(urls.first()));
 }

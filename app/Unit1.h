@@ -7,9 +7,12 @@
 // every field text are the core's.
 //
 // Beyond the two buttons, without touching the fixed layout: a picture file
-// dropped on the window loads as "Laod" would; a view's context menu saves or
-// copies its picture; the panel's copies the results as text; double-clicking
-// a view opens its picture in a separate viewer window.
+// dropped on the window, or named on the command line, loads as "Laod" would;
+// a view's context menu saves or copies its picture; the panel's copies the
+// results as text; double-clicking a view opens its picture in a separate
+// viewer window. Return presses the focused button; Ctrl+O is Laod, Ctrl+S
+// saves Image2's picture, Ctrl+Q closes the window and F1 tells what the
+// program is.
 #pragma once
 
 #include "ui_Unit1.h"
@@ -45,11 +48,16 @@ public:
     // Edit1 ... Edit14 by number.
     QLineEdit* Edit(int number) const { return edits_.at(std::size_t(number - 1)); }
 
+    // Loads `path` (the system's bytes) once the event loop runs, as a
+    // dropped file: for a file named on the command line.
+    void openWhenShown(const std::string& path);
+
 public slots:
     void Button2Click();
     void Button6Click();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -68,6 +76,7 @@ private:
     void copyPicture(const TPictureView* view);
     void copyResults() const;
     void openViewer(TPictureView* view);
+    void showAbout();
 
     std::array<QLineEdit*, 14> edits_{};
     QString pictureFolder_; // where the last picture loaded came from

@@ -1,5 +1,7 @@
-// The program entry: the top-level guard, the form, the event loop.
+// The program entry: the command line, the top-level guard, the form, the
+// event loop.
 #include "Unit1.h"
+#include "command_line.h"
 #include "exception_report.h"
 
 #include <QApplication>
@@ -9,17 +11,26 @@
 #include <optional>
 
 int main(int argc, char* argv[]) {
+    const quadfind::CommandLine line = quadfind::ReadCommandLine(argc, argv);
+    if (line.exitStatus)
+        return *line.exitStatus;
+    // Qt reads options of its own (-style, -platform...) from what it is
+    // given: only the program's name, so that a picture named like one of
+    // them still loads. QT_QPA_PLATFORM and the like still apply.
+    int qtArgc = 1;
     // Declared outside the guard so that its report can still use them.
     std::optional<QApplication> application;
     std::unique_ptr<TForm1> form;
     try {
-        application.emplace(argc, argv);
+        application.emplace(qtArgc, argv);
         form = std::make_unique<TForm1>();
         Form1 = form.get();
         form->show();
         // Without a window manager nobody else gives the window the keyboard,
         // and a user who starts with Space on "Laod" would type into nothing.
         form->activateWindow();
+        if (line.file)
+            form->openWhenShown(*line.file);
         QApplication::exec();
     } catch (const std::exception& error) {
         quadfind::ShowException(error);

@@ -40,7 +40,7 @@ struct Result {
 
 std::string panelText(const std::string& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
     return ReadableName(file) + ": " + std::to_string(picture.width()) + " x " + std::to_string(picture.height()) + ", " +
-           std::to_string(run.scan.EdgeCount) + " edge pixels\n" + PanelText(ShownAfterFirstRun(run.fields));
+           std::to_string(run.scan.EdgeCount) + " edge pixels\n" + PanelText(ShownAfterRun(run.fields));
 }
 
 std::string jsonString(const std::string& s) {

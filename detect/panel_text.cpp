@@ -36,7 +36,7 @@ void padLeft(std::string& out, const std::string& s, std::size_t width) {
 
 } // namespace
 
-ShownFields ShownAfterFirstRun(const FieldTexts& fields) {
+ShownFields ShownAfterRun(const FieldTexts& fields) {
     ShownFields shown;
     for (int n = 1; n <= FieldTexts::kCount; ++n) {
         const auto& text = fields.edit(n);

@@ -34,9 +34,9 @@ inline constexpr std::array<PanelRow, 7> kPanelRows{{
 // What each field shows: index 0 is Edit1.
 using ShownFields = std::array<std::string, FieldTexts::kCount>;
 
-// The fields of a freshly started window after one run: a field the run does
-// not write keeps its initial text, "Edit1" ... "Edit14".
-ShownFields ShownAfterFirstRun(const FieldTexts& fields);
+// The fields after a run: a field the run does not write (corners 1 and 3
+// when it finds no edge) shows its initial text, "Edit1" ... "Edit14".
+ShownFields ShownAfterRun(const FieldTexts& fields);
 
 // The column heading line and the seven rows, each ending in '\n'.
 std::string PanelText(const ShownFields& shown);

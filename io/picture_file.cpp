@@ -256,6 +256,14 @@ void loadPicture(const std::string& path, const LoadLimits& limits, PictureSurfa
 
 } // namespace
 
+std::vector<std::string> ReadableSuffixes() {
+    std::vector<std::string> suffixes{"bmp", "dib"}; // "BM" decides, whatever the name
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        if (std::find(suffixes.begin(), suffixes.end(), format.toLower().toStdString()) == suffixes.end())
+            suffixes.push_back(format.toLower().toStdString());
+    return suffixes;
+}
+
 std::uint64_t MaxPictureBytes(const LoadLimits& limits) {
     return limits.maxPixels * 16 + (std::uint64_t(64) << 20);
 }

@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quadfind {
 
@@ -77,6 +78,12 @@ using ReadSome = std::function<long(void* buffer, std::size_t capacity)>;
 PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::uint64_t> expectedBytes,
                                      bool bitmapByName, const char* formatHint, const std::string& displayName,
                                      const LoadLimits& limits);
+
+// The endings of the file names LoadPicture reads by their name, lower case
+// and without the dot: the bitmaps' first, then those of Qt's image reader
+// (its plug-ins, so it needs a QCoreApplication). Any other file is still
+// read when its bytes are a picture.
+std::vector<std::string> ReadableSuffixes();
 
 // The most bytes any picture within the limit can take (16 per pixel, for
 // plain-text PPM, plus room for headers and metadata).

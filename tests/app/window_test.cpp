@@ -5,13 +5,18 @@
 // XGetImage) and the clipboard: the views' pixels against the loaded picture
 // and the core's own result for it, the fields through the panel's "Copy
 // results". What a message box says is read in-process (form_test.cpp).
+//
+// Where to click and look comes from the program's own form, built here
+// offscreen, and from the screen itself; nothing is measured on one Qt
+// release.
+#include "Unit1.h"
 #include "bmp_writer.h"
-#include "core_application.h"
 #include "edge_detection.h"
 #include "panel_text.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,6 +26,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <optional>
 #include <sys/prctl.h>
 #include <unistd.h>
 #include <thread>
@@ -34,12 +40,34 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Client-area places of the controls the cases use.
-constexpr QRect kImage1(8, 0, 329, 345), kImage2(344, 0, 321, 345);
-constexpr QPoint kLaod(812, 16), kDetect(885, 16);
-// The panel's empty area, right of the views, and a place no control covers.
-constexpr QPoint kPanel(700, 360), kBackground(100, 450);
-constexpr QRect kViewerCanvas(11, 38, 400, 380); // in the picture viewer, within a picture of 500 x 420
+// Client-area places of what the cases use, as the program's form has them.
+struct FormPlaces {
+    QRect image1, image2, laod, detect, edit3;
+    QPoint panel;      // the panel's own background, right of the views: its menu
+    QPoint background; // below the views, where no control is: the form's colour
+};
+
+FormPlaces ReadFormPlaces() {
+    const TForm1 form;
+    // The first place in `area`, on a coarse grid, at least 3 pixels from every control.
+    const auto clear = [&form](QRect area) {
+        const QList<QWidget*> controls = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (int y = area.top() + 3; y < area.bottom() - 3; y += 4)
+            for (int x = area.left() + 3; x < area.right() - 3; x += 4)
+                if (std::none_of(controls.begin(), controls.end(), [&](const QWidget* control) {
+                        return control->geometry().adjusted(-3, -3, 3, 3).contains(x, y);
+                    }))
+                    return QPoint(x, y);
+        ADD_FAILURE() << "no clear place in the form";
+        return QPoint();
+    };
+    // By name: Xlib's macros include Button2 and Button6.
+    const auto at = [&form](const char* name) { return form.findChild<QWidget*>(name)->geometry(); };
+    const QRect image1 = at("Image1"), image2 = at("Image2"), laod = at("Button2");
+    return {image1, image2, laod, at("Button6"), at("Edit3"),
+            clear({QPoint(image2.right() + 1, laod.bottom() + 1), form.rect().bottomRight()}),
+            clear({QPoint(0, image1.bottom() + 1), QPoint(image1.right(), form.height() - 1)})};
+}
 
 // Polls until `condition` holds; generous by default, as other builds may
 // share the machine.
@@ -83,10 +111,20 @@ PictureSurface Picture(int width, int height, QRect box, std::uint32_t seed) {
 class RealWindow : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
-        ensureCoreApplication(); // for QProcess; it opens no window
         ASSERT_TRUE(dir.isValid() && QDir(dir.path()).mkdir("camera"));
+        // The half sizes with a decimal comma: German, made here when the
+        // system has not generated it, so that the program runs in it and
+        // not in C (which Qt complains of on stderr).
+        Child locale("localedef", {"-i", "de_DE", "-f", "UTF-8", dir.filePath("de_DE.UTF-8")}, env);
+        locale.waitForFinished(60000);
+        if (!QFileInfo(dir.filePath("de_DE.UTF-8/LC_NUMERIC")).exists())
+            GTEST_SKIP() << "cannot make the de_DE.UTF-8 locale (localedef, from Debian's libc-bin with the "
+                            "definitions in 'locales'): install locales";
+        env.insert("LOCPATH", dir.path());
+        env.insert("LC_ALL", "de_DE.UTF-8");
         SaveBmp(small, QFile::encodeName(dir.filePath("camera/PHOTO.BMP")).toStdString());
         SaveBmp(large, QFile::encodeName(dir.filePath("large.bmp")).toStdString());
+        SaveBmp(edgeless, QFile::encodeName(dir.filePath("edgeless.bmp")).toStdString());
         // A window may vanish between listing and asking about it: no reason
         // to end the test program, as Xlib's default handler would.
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
@@ -109,14 +147,22 @@ protected:
             wm = std::make_unique<Child>("openbox", QStringList{"--sm-disable", "--startup", "echo managing"}, env);
             ASSERT_TRUE(WaitFor([&] { return wm->output().contains("managing"); })) << qPrintable(wm->output());
         }
-        env.insert("LC_ALL", "de_DE.UTF-8"); // the half sizes with a decimal comma
-        program = std::make_unique<Child>(QUADFIND_PROGRAM, QStringList{}, env);
-        // Shown, painted (the form's own colour where no control is) and
-        // given the keyboard, also with no window manager to give it.
+    }
+    void TearDown() override {
+        // Qt cannot remove a name that is not UTF-8: the dropped file's link goes by its bytes.
+        if (!dropped.isEmpty())
+            ::unlink(dropped.constData());
+    }
+
+    // Starts the program with `arguments` and waits until its window is
+    // shown, painted (the form's own colour where no control is) and given
+    // the keyboard, also with no window manager to give it.
+    void startProgram(const QStringList& arguments = {}) {
+        program = std::make_unique<Child>(QUADFIND_PROGRAM, arguments, env);
         ASSERT_TRUE(WaitFor([&] {
             form = windowNamed("Form1");
             origin = place(form).topLeft();
-            background = form ? grab({origin + kBackground, QSize(1, 1)}).pixel(0, 0) : 0;
+            background = form ? grab({origin + places.background, QSize(1, 1)}).pixel(0, 0) : 0;
             return qGray(background) && focus() == form;
         }, 20s)) << "no painted and focused window titled Form1";
     }
@@ -152,6 +198,16 @@ protected:
         return search({"--name", '^' + title + '$'}).value(0).toULong();
     }
     unsigned long focus() const { return xdotool({"getwindowfocus"}, false).trimmed().toULong(); }
+    // Waits for a new window of the program (a dialog, a message box) to
+    // show and take the keyboard, as a person waits to see it.
+    bool waitForFocusedWindows(qsizetype count) const {
+        return WaitFor([&] {
+            const QStringList open = windows();
+            return open.size() == count && std::any_of(open.begin(), open.end(), [&](const QString& w) {
+                       return w.toULong() != form && w.toULong() == focus();
+                   });
+        });
+    }
     // Where `window` is on the screen; empty when it is not.
     QRect place(unsigned long window) const {
         XWindowAttributes a{};
@@ -182,19 +238,13 @@ protected:
         return read.waitForFinished(5000) ? read.readAllStandardOutput() : QByteArray();
     }
 
-    // Types into the File name box of the dialog that has just opened and
-    // presses `keys`, until the dialog has closed. What is typed before the
-    // dialog has the keyboard goes nowhere, and on Qt 6.8 what is typed just
-    // after it is at times lost (an empty box on the screen), so each try
-    // chooses the box (Alt+N) and replaces what it holds.
+    // Types into the dialog that has just opened, whose File name box has
+    // the keyboard, and presses `keys`, after which it must close.
     void typeIntoDialog(const QString& text, const QStringList& keys = {"Return"}) {
-        ASSERT_TRUE(waitForWindows(2)) << "no dialog opened";
-        ASSERT_TRUE(WaitFor([&] {
-            key("alt+n ctrl+a");
-            xdotool({"type", "--delay", "2", text}); // it types all its arguments: the keys come apart
-            xdotool(QStringList{"key"} + keys);
-            return waitForWindows(1, 3s);
-        }, 20s)) << "the dialog did not take " << qPrintable(text);
+        ASSERT_TRUE(waitForFocusedWindows(2)) << "no dialog opened, or it did not take the keyboard";
+        xdotool({"type", "--delay", "2", text}); // it types all its arguments: the keys come apart
+        xdotool(QStringList{"key"} + keys);
+        ASSERT_TRUE(waitForWindows(1)) << "the dialog did not take " << qPrintable(text);
     }
     // Right-clicks `client` and picks the `entry`th item of the menu.
     void pickFromMenu(QPoint client, int entry) {
@@ -213,21 +263,40 @@ protected:
     }
 
     // The fields as "Copy results" on the panel's menu gives them.
-    void expectPanel() { EXPECT_EQ(copied([&] { pickFromMenu(kPanel, 1); }).toStdString(), PanelText(shown)); }
+    void expectPanel() { EXPECT_EQ(copied([&] { pickFromMenu(places.panel, 1); }).toStdString(), PanelText(shown)); }
 
     // After a click on 邊緣偵測 with `picture` loaded: Image2 shows the core's
-    // result and the panel its fields. Only the first run, on no picture,
-    // leaves fields as they were; the cases' pictures all have edges, and
-    // a run that finds them writes every field.
+    // result and the panel its fields, whatever earlier runs showed.
     PictureSurface expectDetected(const PictureSurface& picture) {
         PictureSurface result;
-        shown = ShownAfterFirstRun(RunEdgeDetection(picture, result, testWorkspace(), ",").fields);
-        EXPECT_TRUE(viewShows(kImage2, result)) << "Image2 after a click on 邊緣偵測";
+        shown = ShownAfterRun(RunEdgeDetection(picture, result, testWorkspace(), ",").fields);
+        EXPECT_TRUE(viewShows(places.image2, result)) << "Image2 after a click on 邊緣偵測";
         expectPanel();
         return result;
     }
 
+    // Where `picture` shows pixel for pixel in the window `window` (its top-left
+    // corner, on the screen), found by the picture's first row and column.
+    std::optional<QPoint> findOnScreen(unsigned long window, const PictureSurface& picture) const {
+        const QRect area = place(window);
+        const QImage screen = grab(area);
+        const QImage want = ImageFromSurface(picture).convertToFormat(QImage::Format_RGB32);
+        const int run = std::min({64, want.width(), want.height()});
+        for (int top = 0; top + run <= screen.height(); ++top)
+            for (int left = 0; left + run <= screen.width(); ++left) {
+                bool same = true;
+                for (int i = 0; i < run && same; ++i)
+                    same = screen.pixel(left + i, top) == want.pixel(i, 0) &&
+                           screen.pixel(left, top + i) == want.pixel(0, i);
+                if (same)
+                    return area.topLeft() + QPoint(left, top);
+            }
+        return std::nullopt;
+    }
+
+    const FormPlaces places = ReadFormPlaces();
     QTemporaryDir dir;
+    QByteArray dropped; // a file name that is not UTF-8
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<Child> server, wm;
     std::unique_ptr<Display, int (*)(Display*)> x{nullptr, XCloseDisplay}; // closed before its server ends
@@ -238,24 +307,37 @@ protected:
     ShownFields shown;
     const PictureSurface small = Picture(300, 240, {60, 40, 190, 162}, 1);
     const PictureSurface large = Picture(500, 420, {120, 90, 350, 306}, 2); // corners outside either view
+    const PictureSurface edgeless = filled(200, 150, 0x80A0C0);
 };
 
-// One session, keys first, then the mouse. Laod has the keyboard at start,
-// 邊緣偵測 is next; with nothing loaded a message comes, and the command goes
-// on. A camera's or a Windows share's PHOTO.BMP must be listed: only its
-// folder is typed, the name is taken from the dialog's list. The first click
-// after a dialog closes must reach its button; a Load, done or cancelled,
-// changes no field and not Image2.
+// One session, keys first, then the mouse. Laod has the keyboard and shows
+// it from the start; 邊緣偵測 is next, and Return presses it as Space does.
+// With nothing loaded a message comes, and the command goes on. A camera's
+// or a Windows share's PHOTO.BMP must be listed: only its folder is typed,
+// the name is taken from the dialog's list. A picture with no edge after one
+// with a quadrilateral leaves no corner of the first in the panel. A Load,
+// done or cancelled, changes no field and not Image2; Ctrl+O is Laod.
 //
 // Then the large picture, larger than its view: dragging pans it, as far as
-// its edges. "Copy picture" on the view's menu copies all of it. A file
-// dropped from a file manager loads as Laod would, and shows from its
-// top-left corner. "Save picture as…" writes what a view holds: PNG for a
-// .png name, BMP for a name without an ending. Double-clicking a view opens
-// its picture in a window of its own, which at "1:1" shows it pixel for pixel.
+// its edges. "Copy picture" on the view's menu copies all of it; Ctrl+C in a
+// field copies the field. A file dropped from a file manager loads as Laod
+// would; two files dropped at once load nothing and say so. "Save picture
+// as…" and Ctrl+S write what Image2 holds: PNG for a .png name, BMP for a
+// name without an ending. Double-clicking Image2 opens its picture in a
+// window of its own, named after the file and its size: at 1:1 (Ctrl+1) it
+// shows the picture pixel for pixel, the wheel zooms in around the pointer,
+// and Escape closes it.
 TEST_P(RealWindow, UsedWithKeysAndMouse) {
-    key("Tab space");
-    ASSERT_TRUE(waitForWindows(2)) << "nothing loaded, and no message";
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    const QRect laod = places.laod.translated(origin);
+    const QImage laodAtStart = grab(laod);
+    key("Tab");
+    EXPECT_TRUE(WaitFor([&] { return grab(laod) != laodAtStart; })) << "Laod did not have the keyboard";
+    key("shift+Tab");
+    EXPECT_TRUE(WaitFor([&] { return grab(laod) == laodAtStart; })) << "Laod's focus frame did not show at start";
+
+    key("Tab Return");
+    ASSERT_TRUE(waitForFocusedWindows(2)) << "nothing loaded, and no message";
     key("Return");
     ASSERT_TRUE(waitForWindows(1)) << "OK did not close the message";
     expectDetected({});
@@ -265,50 +347,74 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     // has filled in the background, Space picks it and Return opens it.
     ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath("camera"), {"Return", "shift+Tab", "Home", "space", "Return"}))
         << "PHOTO.BMP is not listed";
-    ASSERT_TRUE(viewShows(kImage1, small)) << "PHOTO.BMP was not loaded";
-    click(kDetect);
+    ASSERT_TRUE(viewShows(places.image1, small)) << "PHOTO.BMP was not loaded";
+    click(places.detect.center());
     const PictureSurface first = expectDetected(small);
+    key("ctrl+o");
+    ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath("edgeless.bmp")));
+    ASSERT_TRUE(viewShows(places.image1, edgeless)) << "Ctrl+O did not load";
+    click(places.detect.center());
+    const PictureSurface none = expectDetected(edgeless);
 
-    click(kLaod);
+    click(places.laod.center());
     ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath("large.bmp")));
-    click(kLaod);
+    click(places.laod.center());
     // Thought better of: the first Escape may only close the name's completion list.
     ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath("camera/PHOTO.BMP"), {"Escape", "Escape"}));
-    EXPECT_TRUE(viewShows(kImage1, large)) << "Image1 after a second Load and a cancelled third";
-    EXPECT_TRUE(viewShows(kImage2, first)) << "Load changed Image2";
+    EXPECT_TRUE(viewShows(places.image1, large)) << "Image1 after a second Load and a cancelled third";
+    EXPECT_TRUE(viewShows(places.image2, none)) << "Load changed Image2";
     expectPanel();
-    click(kDetect);
+    click(places.detect.center());
     const PictureSurface result = expectDetected(large);
+    EXPECT_EQ(copied([&] { click(places.edit3.center()); key("ctrl+a ctrl+c"); }).toStdString(), shown[2])
+        << "Ctrl+C in Edit3";
 
-    xdotool(move({200, 200}) << "mousedown" << "1" << move({100, 150}) << "mouseup" << "1");
-    EXPECT_TRUE(viewShows(kImage1, large, {100, 50})) << "after dragging by (-100, -50)";
-    xdotool(move({100, 300}) << "mousedown" << "1" << move({-200, 0}) << "mouseup" << "1");
-    EXPECT_TRUE(viewShows(kImage1, large, {large.width() - kImage1.width(), large.height() - kImage1.height()}))
+    const QPoint inImage1 = places.image1.topLeft();
+    xdotool(move(inImage1 + QPoint(200, 200)) << "mousedown" << "1" << move(inImage1 + QPoint(100, 150)) << "mouseup"
+                                                << "1");
+    EXPECT_TRUE(viewShows(places.image1, large, {100, 50})) << "after dragging by (-100, -50)";
+    xdotool(move(inImage1 + QPoint(100, 300)) << "mousedown" << "1" << move({-200, 0}) << "mouseup" << "1");
+    EXPECT_TRUE(viewShows(places.image1, large,
+                          {large.width() - places.image1.width(), large.height() - places.image1.height()}))
         << "dragging past the picture's corner";
-    const QImage copy = QImage::fromData(copied([&] { pickFromMenu({100, 100}, 2); }, "image/png"), "PNG");
+    const QImage copy = QImage::fromData(copied([&] { pickFromMenu(inImage1 + QPoint(100, 100), 2); }, "image/png"),
+                                         "PNG");
     EXPECT_TRUE(SurfaceFromImage(copy) == large) << "the clipboard does not hold the whole picture";
 
     // Dropped under a name that is not UTF-8 (Latin-1 "é"), which Qt's own
-    // file names cannot hold. The source must live until the form has read the drop.
-    const QByteArray dropped = QFile::encodeName(dir.path()) + "/large-\xE9.bmp";
+    // file names cannot hold; then with another file, at once. The source
+    // must live until the form has read the drop.
+    dropped = QFile::encodeName(dir.path()) + "/large-\xE9.bmp";
     ASSERT_EQ(::link(QFile::encodeName(dir.filePath("large.bmp")), dropped), 0);
-    Child source(QStringLiteral(QUADFIND_DRAG_SOURCE), {"file://" + dropped.toPercentEncoding("/")}, env);
-    xdotool({"search", "--sync", "--onlyvisible", "--name", "^quadfind drag source$", // waits for it to show
-             "mousemove", "--window", "%1", "60", "40", "mousedown", "1"});
-    // Moves over Image1 until the form takes the drag, then lets go.
-    const bool accepted = WaitFor([&, step = 0]() mutable {
-        xdotool(move({150 + step++ % 2, 150}));
-        return source.output().contains("accepted");
-    });
-    xdotool({"mouseup", "1"});
-    ASSERT_TRUE(accepted) << "the form did not take the dropped file";
-    EXPECT_TRUE(viewShows(kImage1, large)) << "after the drop";
+    for (const QStringList& urls : {QStringList{"file://" + dropped.toPercentEncoding("/")},
+                                    {"file://" + QFile::encodeName(dir.filePath("edgeless.bmp")).toPercentEncoding("/"),
+                                     "file://" + dropped.toPercentEncoding("/")}}) {
+        Child source(QStringLiteral(QUADFIND_DRAG_SOURCE), urls, env);
+        xdotool({"search", "--sync", "--onlyvisible", "--all", "--pid", QString::number(source.processId()), "--name",
+                 "^quadfind drag source$", "mousemove", "--window", "%1", "60", "40", "mousedown", "1"});
+        // Moves over Image1 until the form takes the drag, then lets go.
+        const bool accepted = WaitFor([&, step = 0]() mutable {
+            xdotool(move(places.image1.center() + QPoint(step++ % 2, 0)));
+            return source.output().contains("accepted");
+        });
+        xdotool({"mouseup", "1"});
+        ASSERT_TRUE(accepted) << "the form did not take " << urls.size() << " dropped files";
+        if (urls.size() > 1) {
+            ASSERT_TRUE(waitForFocusedWindows(2)) << "no word on two dropped files";
+            key("Return");
+            ASSERT_TRUE(waitForWindows(1));
+        }
+        EXPECT_TRUE(viewShows(places.image1, large)) << "after the drop of " << urls.size();
+    }
 
     // A symlink at a name (to a file yet to come) is replaced, not written through.
     ASSERT_TRUE(QFile::link(dir.filePath("elsewhere.png"), dir.filePath("result.png")));
     for (const auto& [typed, written, format] :
          {std::tuple{"result.png", "result.png", "PNG"}, std::tuple{"result", "result.bmp", "BMP"}}) {
-        ASSERT_NO_FATAL_FAILURE(pickFromMenu(kImage2.center(), 1)); // Save picture as…
+        if (format == std::string("PNG"))
+            ASSERT_NO_FATAL_FAILURE(pickFromMenu(places.image2.center(), 1)); // Save picture as…
+        else
+            key("ctrl+s");
         ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath(typed)));
         ASSERT_TRUE(WaitFor([&] { return windows().size() == 1 && QFile::exists(dir.filePath(written)); }))
             << typed << ": nothing saved";
@@ -316,13 +422,33 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     }
     EXPECT_FALSE(QFileInfo(dir.filePath("result.png")).isSymLink()) << "saved in place, through the symlink";
 
-    click({100, 100}, 1, 2);
+    click(places.image2.center(), 1, 2);
     unsigned long viewer = 0;
-    ASSERT_TRUE(WaitFor([&] { return (viewer = windowNamed("quadfind: Image1")) && focus() == viewer; }))
-        << "no focused window titled \"quadfind: Image1\"";
-    const QPoint corner = place(viewer).topLeft() - origin;
-    xdotool(move(corner + QPoint(66, 21)) << "click" << "1"); // "1:1", right of "Fit"
-    EXPECT_TRUE(viewShows(kViewerCanvas.translated(corner), large)) << "the viewer at 1:1 does not show the picture";
+    ASSERT_TRUE(WaitFor([&] {
+        return (viewer = windowNamed("quadfind: Image2 .+ large\\.bmp, 500 .+ 420")) && focus() == viewer;
+    })) << "no focused window titled \"quadfind: Image2 — large.bmp, 500 × 420\"";
+    key("ctrl+1");
+    std::optional<QPoint> canvas;
+    ASSERT_TRUE(WaitFor([&] { return (canvas = findOnScreen(viewer, result)).has_value(); }))
+        << "the viewer at 1:1 does not show the picture";
+    // One notch up at (100, 80) doubles the scale, and the picture's pixel
+    // under the pointer, (100, 80), stays there: the canvas starts at (50, 40).
+    xdotool({"mousemove", QString::number(canvas->x() + 100), QString::number(canvas->y() + 80), "click", "4"});
+    QImage zoomed(200, 160, QImage::Format_RGB32);
+    for (int row = 0; row < zoomed.height(); ++row)
+        for (int column = 0; column < zoomed.width(); ++column) {
+            const std::uint8_t* bgr = result.row(40 + row / 2) + 3 * (50 + column / 2);
+            zoomed.setPixel(column, row, qRgb(bgr[2], bgr[1], bgr[0]));
+        }
+    EXPECT_TRUE(WaitFor([&] { return grab({*canvas, zoomed.size()}) == zoomed; })) << "the wheel's 2x zoom";
+    key("Escape");
+    EXPECT_TRUE(waitForWindows(1)) << "Escape did not close the viewer";
+}
+
+// As a file manager's "Open with" starts it: the file shows once the window does.
+TEST_P(RealWindow, OpensTheFileItIsGiven) {
+    ASSERT_NO_FATAL_FAILURE(startProgram({dir.filePath("large.bmp")}));
+    EXPECT_TRUE(viewShows(places.image1, large));
 }
 
 INSTANTIATE_TEST_SUITE_P(Display, RealWindow, ::testing::Values(false, true), // not Bool(): Xlib defines Bool
