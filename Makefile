@@ -3,7 +3,7 @@
 
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
             clang libclang-rt-dev zlib1g-dev libtiff-dev libgif-dev \
-            xvfb xdotool openbox xclip libx11-dev locales
+            xvfb xdotool openbox xclip libx11-dev locales desktop-file-utils
 BENCH_PACKAGES := libopencv-dev python3-opencv time
 # Root installs directly, others through sudo. Without either, or when the
 # install fails (sudo refuses a user who may not use it), the missing packages
