@@ -184,6 +184,27 @@ protected:
     }
     void key(const QString& keys) const { xdotool(QStringList{"key"} + keys.split(' ')); }
 
+    // The dialog or message box open over the form; 0 for none.
+    unsigned long openOverForm() const {
+        for (const QString& w : windows())
+            if (w.toULong() != form)
+                return w.toULong();
+        return 0;
+    }
+    // Waits until `window` has changed from `before` and then stays the same
+    // for a moment: a list the dialog fills in the background has filled,
+    // and a person would now see it.
+    bool waitForNewStillPicture(unsigned long window, const QImage& before) const {
+        QImage last;
+        return WaitFor([&] {
+            std::this_thread::sleep_for(300ms);
+            const QImage now = grab(place(window));
+            const bool still = now != before && now == last;
+            last = now;
+            return still;
+        });
+    }
+
     QStringList search(const QStringList& criteria) const {
         const QByteArray found = xdotool(QStringList{"search", "--onlyvisible"} + criteria, false);
         return QString::fromLatin1(found).split('\n', Qt::SkipEmptyParts);
@@ -343,10 +364,16 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     expectDetected({});
 
     key("shift+Tab space");
-    // The folder, then its list: Home goes to its first entry once the list
-    // has filled in the background, Space picks it and Return opens it.
-    ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath("camera"), {"Return", "shift+Tab", "Home", "space", "Return"}))
-        << "PHOTO.BMP is not listed";
+    // The folder, then its list once it has filled in the background: Home
+    // goes to its first entry, Space picks it and Return opens it.
+    ASSERT_TRUE(waitForFocusedWindows(2)) << "no dialog opened, or it did not take the keyboard";
+    xdotool({"type", "--delay", "2", dir.filePath("camera")});
+    const unsigned long dialog = openOverForm();
+    const QImage beforeReturn = grab(place(dialog));
+    key("Return");
+    EXPECT_TRUE(waitForNewStillPicture(dialog, beforeReturn)) << "the dialog did not show the folder";
+    key("shift+Tab Home space Return");
+    ASSERT_TRUE(waitForWindows(1)) << "PHOTO.BMP is not listed";
     ASSERT_TRUE(viewShows(places.image1, small)) << "PHOTO.BMP was not loaded";
     click(places.detect.center());
     const PictureSurface first = expectDetected(small);
@@ -359,8 +386,14 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     click(places.laod.center());
     ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath("large.bmp")));
     click(places.laod.center());
-    // Thought better of: the first Escape may only close the name's completion list.
-    ASSERT_NO_FATAL_FAILURE(typeIntoDialog(dir.filePath("camera/PHOTO.BMP"), {"Escape", "Escape"}));
+    // Thought better of. Escape may only close the name's completion list,
+    // which can open late: pressed again, as a person would, until the dialog goes.
+    ASSERT_TRUE(waitForFocusedWindows(2)) << "no dialog opened, or it did not take the keyboard";
+    xdotool({"type", "--delay", "2", dir.filePath("camera/PHOTO.BMP")});
+    ASSERT_TRUE(WaitFor([&] {
+        key("Escape");
+        return waitForWindows(1, 1s);
+    })) << "Escape did not cancel the dialog";
     EXPECT_TRUE(viewShows(places.image1, large)) << "Image1 after a second Load and a cancelled third";
     EXPECT_TRUE(viewShows(places.image2, none)) << "Load changed Image2";
     expectPanel();
@@ -390,8 +423,14 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
                                     {"file://" + QFile::encodeName(dir.filePath("edgeless.bmp")).toPercentEncoding("/"),
                                      "file://" + dropped.toPercentEncoding("/")}}) {
         Child source(QStringLiteral(QUADFIND_DRAG_SOURCE), urls, env);
-        xdotool({"search", "--sync", "--onlyvisible", "--all", "--pid", QString::number(source.processId()), "--name",
-                 "^quadfind drag source$", "mousemove", "--window", "%1", "60", "40", "mousedown", "1"});
+        // A window manager may still be taking the window over when it is
+        // first seen, so it is looked for again until the press reaches it.
+        ASSERT_TRUE(WaitFor([&] {
+            Child press("xdotool", {"search", "--sync", "--onlyvisible", "--all", "--pid",
+                                    QString::number(source.processId()), "--name", "^quadfind drag source$",
+                                    "mousemove", "--window", "%1", "60", "40", "mousedown", "1"}, env);
+            return press.waitForFinished(10000) && press.exitStatus() == QProcess::NormalExit && !press.exitCode();
+        })) << "the drag source did not show";
         // Moves over Image1 until the form takes the drag, then lets go.
         const bool accepted = WaitFor([&, step = 0]() mutable {
             xdotool(move(places.image1.center() + QPoint(step++ % 2, 0)));
