@@ -243,6 +243,7 @@ void TForm1::Button6Click() {
         BusyCursor busy;
         // The last result's memory becomes the working copy when the sizes
         // agree: a repeated detection allocates nothing.
+        const QString lastResultName = Image2->pictureName();
         quadfind::PictureSurface working = Image2->takePicture();
         quadfind::EdgeDetectionRun run;
         try {
@@ -251,7 +252,7 @@ void TForm1::Button6Click() {
             // Out of memory before the pass wrote anything (for the grid,
             // say): the last result goes back to the view, beside the fields
             // that still describe it. A new size has freed it already.
-            Image2->setPicture(std::move(working));
+            Image2->setPicture(std::move(working), lastResultName);
             throw;
         }
         // A field the run leaves alone goes back to its first text, so that

@@ -45,6 +45,8 @@ protected:
                 edit3UnderMessage = form.Edit3->text();
                 box->accept();
             } else if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                filters = dialog->nameFilters();
+                chosenFilter = dialog->selectedNameFilter();
                 dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(chosen);
                 static_cast<QDialog*>(dialog)->accept(); // what its Open button does
             }
@@ -56,6 +58,8 @@ protected:
     TForm1 form;
     QStringList messages;
     QString edit3UnderMessage;
+    QStringList filters; // the last file dialog's
+    QString chosenFilter;
 };
 
 // The window and the CLI's panel text (panel_text.h) must agree: each
@@ -98,6 +102,11 @@ TEST_F(FormTest, MessagesComeFirstNameTheFileAndUseTheBundledFont) {
     ASSERT_EQ(messages.size(), 2) << "no box for a file that is no picture";
     EXPECT_TRUE(messages[1].startsWith(u"Cannot load "_s + broken + u": "_s)) << qPrintable(messages[1]);
     EXPECT_TRUE(form.Image1->picture() == whiteSquare());
+    // Bitmaps first and chosen; every other format the loader reads one filter away.
+    ASSERT_EQ(filters.size(), 2);
+    EXPECT_EQ(chosenFilter, u"Bitmaps (*.bmp)"_s);
+    for (const char* pattern : {"*.bmp", "*.png", "*.jpg", "*.gif", "*.ppm"})
+        EXPECT_TRUE(filters[1].contains(QLatin1String(pattern))) << qPrintable(filters[1]);
 
     const QList<QAction*> actions = form.actions();
     const auto f1 = std::find_if(actions.begin(), actions.end(),

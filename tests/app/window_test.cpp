@@ -170,10 +170,15 @@ protected:
     // Runs xdotool to its end: its output, or nothing when it fails (a test
     // failure for input) or takes more than ten seconds.
     QByteArray xdotool(const QStringList& arguments, bool input = true) const {
+        const std::optional<QByteArray> output = tryXdotool(arguments);
+        EXPECT_TRUE(output || !input) << "xdotool " << qPrintable(arguments.join(' ')) << " failed";
+        return output.value_or(QByteArray());
+    }
+    std::optional<QByteArray> tryXdotool(const QStringList& arguments) const {
         Child run("xdotool", arguments, env);
-        const bool done = run.waitForFinished(10000) && run.exitStatus() == QProcess::NormalExit && !run.exitCode();
-        EXPECT_TRUE(done || !input) << "xdotool " << qPrintable(arguments.join(' ')) << " failed";
-        return done ? run.readAllStandardOutput() : QByteArray();
+        if (run.waitForFinished(10000) && run.exitStatus() == QProcess::NormalExit && !run.exitCode())
+            return run.readAllStandardOutput();
+        return std::nullopt;
     }
     QStringList move(QPoint client) const { // the pointer stops at the screen's edge
         return {"mousemove", QString::number(std::max(0, origin.x() + client.x())),
@@ -259,11 +264,15 @@ protected:
         return read.waitForFinished(5000) ? read.readAllStandardOutput() : QByteArray();
     }
 
-    // Types into the dialog that has just opened, whose File name box has
-    // the keyboard, and presses `keys`, after which it must close.
-    void typeIntoDialog(const QString& text, const QStringList& keys = {"Return"}) {
+    // Waits for the dialog that has just opened to take the keyboard, and
+    // types into its File name box, which has it.
+    void typeIntoNewDialog(const QString& text) {
         ASSERT_TRUE(waitForFocusedWindows(2)) << "no dialog opened, or it did not take the keyboard";
         xdotool({"type", "--delay", "2", text}); // it types all its arguments: the keys come apart
+    }
+    // The same, then `keys`, after which the dialog must close.
+    void typeIntoDialog(const QString& text, const QStringList& keys = {"Return"}) {
+        ASSERT_NO_FATAL_FAILURE(typeIntoNewDialog(text));
         xdotool(QStringList{"key"} + keys);
         ASSERT_TRUE(waitForWindows(1)) << "the dialog did not take " << qPrintable(text);
     }
@@ -366,8 +375,7 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     key("shift+Tab space");
     // The folder, then its list once it has filled in the background: Home
     // goes to its first entry, Space picks it and Return opens it.
-    ASSERT_TRUE(waitForFocusedWindows(2)) << "no dialog opened, or it did not take the keyboard";
-    xdotool({"type", "--delay", "2", dir.filePath("camera")});
+    ASSERT_NO_FATAL_FAILURE(typeIntoNewDialog(dir.filePath("camera")));
     const unsigned long dialog = openOverForm();
     const QImage beforeReturn = grab(place(dialog));
     key("Return");
@@ -388,8 +396,7 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     click(places.laod.center());
     // Thought better of. Escape may only close the name's completion list,
     // which can open late: pressed again, as a person would, until the dialog goes.
-    ASSERT_TRUE(waitForFocusedWindows(2)) << "no dialog opened, or it did not take the keyboard";
-    xdotool({"type", "--delay", "2", dir.filePath("camera/PHOTO.BMP")});
+    ASSERT_NO_FATAL_FAILURE(typeIntoNewDialog(dir.filePath("camera/PHOTO.BMP")));
     ASSERT_TRUE(WaitFor([&] {
         key("Escape");
         return waitForWindows(1, 1s);
@@ -426,10 +433,10 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
         // A window manager may still be taking the window over when it is
         // first seen, so it is looked for again until the press reaches it.
         ASSERT_TRUE(WaitFor([&] {
-            Child press("xdotool", {"search", "--sync", "--onlyvisible", "--all", "--pid",
-                                    QString::number(source.processId()), "--name", "^quadfind drag source$",
-                                    "mousemove", "--window", "%1", "60", "40", "mousedown", "1"}, env);
-            return press.waitForFinished(10000) && press.exitStatus() == QProcess::NormalExit && !press.exitCode();
+            return tryXdotool({"search", "--sync", "--onlyvisible", "--all", "--pid", QString::number(source.processId()),
+                               "--name", "^quadfind drag source$", "mousemove", "--window", "%1", "60", "40",
+                               "mousedown", "1"})
+                .has_value();
         })) << "the drag source did not show";
         // Moves over Image1 until the form takes the drag, then lets go.
         const bool accepted = WaitFor([&, step = 0]() mutable {
