@@ -380,6 +380,11 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     const QImage beforeReturn = grab(place(dialog));
     key("Return");
     EXPECT_TRUE(waitForNewStillPicture(dialog, beforeReturn)) << "the dialog did not show the folder";
+    // The name's completion list may have opened over the new folder (Qt
+    // 6.8): dismissed first, as a person would, or it takes the keys.
+    if (windows().size() > 2)
+        key("Escape");
+    ASSERT_TRUE(waitForWindows(2)) << "the dialog closed, or its completion list stayed";
     key("shift+Tab Home space Return");
     ASSERT_TRUE(waitForWindows(1)) << "PHOTO.BMP is not listed";
     ASSERT_TRUE(viewShows(places.image1, small)) << "PHOTO.BMP was not loaded";
