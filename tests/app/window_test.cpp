@@ -154,6 +154,14 @@ protected:
         // Qt cannot remove a name that is not UTF-8: the dropped file's link goes by its bytes.
         if (!dropped.isEmpty())
             ::unlink(dropped.constData());
+        program.reset();
+        wm.reset();
+        x.reset();
+        server.reset();
+        // Xvfb makes its sockets' folder where no X server has yet (a fresh
+        // container): gone again with ours, unless another server uses it.
+        if (!socketsFolderWasThere)
+            ::rmdir("/tmp/.X11-unix");
     }
 
     // Starts the program with `arguments` and waits until its window is
@@ -330,6 +338,7 @@ protected:
     QTemporaryDir dir;
     QByteArray dropped; // a file name that is not UTF-8
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const bool socketsFolderWasThere = QFileInfo::exists("/tmp/.X11-unix");
     std::unique_ptr<Child> server, wm;
     std::unique_ptr<Display, int (*)(Display*)> x{nullptr, XCloseDisplay}; // closed before its server ends
     std::unique_ptr<Child> program;
