@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QWheelEvent>
 
 #include <benchmark/benchmark.h>
@@ -116,6 +117,10 @@ BENCHMARK_CAPTURE(Repaint, ZoomedRepaint, false)->Unit(benchmark::kMillisecond)-
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt would otherwise make /tmp/runtime-$USER and leave it there.
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
