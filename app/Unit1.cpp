@@ -10,6 +10,7 @@
 #include "picture_file.h"
 #include "picture_viewer.h"
 #include "window_font.h"
+#include "quadfind_version.h"
 
 #include <QAction>
 #include <QApplication>

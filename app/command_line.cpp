@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "quadfind_version.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 

@@ -9,6 +9,7 @@
 #include "names.h"
 #include "overlay_plan.h"
 #include "terminal.h"
+#include "quadfind_version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -5,6 +5,7 @@
 #include "Unit1.h"
 #include "counting_allocator.h"
 #include "panel_text.h"
+#include "quadfind_version.h"
 #include "test_pictures.h"
 #include "window_font.h"
 
