@@ -3,6 +3,7 @@
 #include "Unit1.h"
 #include "command_line.h"
 #include "exception_report.h"
+#include "quit_on_signal.h"
 
 #include <QApplication>
 
@@ -23,6 +24,9 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<TForm1> form;
     try {
         application.emplace(qtArgc, argv);
+        // Lets a Wayland desktop match the window to its menu entry and icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quadfind.quadfind"));
+        quadfind::QuitOnSignal();
         form = std::make_unique<TForm1>();
         Form1 = form.get();
         form->show();
