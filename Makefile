@@ -3,8 +3,9 @@
 
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
             clang libclang-rt-dev zlib1g-dev libtiff-dev libgif-dev \
-            xvfb xdotool openbox xclip libx11-dev locales desktop-file-utils
+            xvfb xdotool openbox xclip libx11-dev locales desktop-file-utils openssh-server openssh-client parallel rsync
 BENCH_PACKAGES := libopencv-dev python3-opencv time
+PACKAGE_PACKAGES := help2man dpkg-dev file lintian appstream
 # Root installs directly, others through sudo. Without either, or when the
 # install fails (sudo refuses a user who may not use it), the missing packages
 # and the one command line that installs them (apt's lists are refreshed
@@ -12,7 +13,7 @@ BENCH_PACKAGES := libopencv-dev python3-opencv time
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || { command -v sudo >/dev/null && echo sudo; } || echo none)
 BUILD := build/default
 
-.PHONY: all deps build run test sanitize tsan bench fuzz clean
+.PHONY: all deps build run test sanitize tsan bench fuzz package package-check clean
 
 # From 6.5 on every Qt program says on stderr, in four lines, that the
 # character type is not UTF-8 when the locale is C or POSIX, as on a fresh
@@ -20,7 +21,7 @@ BUILD := build/default
 # their tests. Building and testing then run under C.UTF-8 (the suites pin
 # the locales they test); make run keeps the user's.
 ifneq ($(shell locale charmap 2>/dev/null),UTF-8)
-build test sanitize tsan bench fuzz: export LC_ALL := C.UTF-8
+build test sanitize tsan bench fuzz package: export LC_ALL := C.UTF-8
 endif
 
 all: build
@@ -96,6 +97,20 @@ fuzz: deps
 	cd build/fuzz && QT_QPA_PLATFORM=offscreen ./fuzz/quadfind_$(FUZZ_TARGET)_fuzz -jobs=1 -workers=1 -max_len=16384 \
 	    -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=artifacts/ $(FUZZ_SEEDS) ../../fuzz/$(FUZZ_SEEDS); \
 	status=$$?; tail -n 3 fuzz-0.log; exit $$status
+
+# build/package/quadfind_VERSION_amd64.deb, built with Debian's hardening
+# flags, then lintian's verdict on it (the package is kept either way).
+package:
+	$(MAKE) deps EXTRA_PACKAGES="$(PACKAGE_PACKAGES)"
+	flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get $$1; }; \
+	cmake --preset package -DCMAKE_CXX_FLAGS="$$(flags CPPFLAGS) $$(flags CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$(flags LDFLAGS)"
+	cmake --build --preset package
+	rm -f build/package/quadfind_*_amd64.deb
+	cd build/package && cpack -G DEB
+	@# lintian leaves a file in TMPDIR behind at every run.
+	tmp=$$(mktemp -d) && TMPDIR=$$tmp lintian --fail-on error build/package/quadfind_*_amd64.deb; \
+	status=$$?; rm -rf "$$tmp"; exit $$status
 
 clean:
 	rm -rf build
