@@ -58,8 +58,10 @@ EOF
 # Root's sshd wants its privilege separation folder /run/sshd, which only
 # the system's ssh service creates; this one gets a /run of its own instead.
 set -- /usr/sbin/sshd -D -e -f "$work/sshd_config"
+how=
 if [ "$(id -u)" -eq 0 ] && [ ! -d /run/sshd ]; then
-    command -v unshare > /dev/null || skip "/run/sshd is missing and unshare (util-linux) is not installed"
+    how=" (root's sshd needs /run/sshd, which is missing here; this one was started with a /run of its own in a private mount namespace)"
+    command -v unshare > /dev/null || skip "sshd cannot start: unshare (util-linux) is not installed$how"
     mkdir -m 755 run/sshd
     set -- unshare --mount --propagation private sh -c 'mount --bind "$0" /run && exec "$@"' "$work/run" "$@"
 fi
@@ -75,7 +77,7 @@ for try in 1 2 3 4 5; do
     wait "$sshd_pid" || true
     sshd_pid=
     grep -qi 'bad configuration' sshd.log && { cat sshd.log; echo "sshd_config refused"; exit 1; }
-    grep -q 'Address already in use' sshd.log || skip "sshd cannot start: $(cat sshd.log)"
+    grep -q 'Address already in use' sshd.log || skip "sshd cannot start: $(cat sshd.log)$how"
 done
 [ -n "$sshd_pid" ] || skip "sshd found no free port in 5 tries: $(cat sshd.log)"
 
