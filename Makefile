@@ -3,9 +3,9 @@
 
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
             clang libclang-rt-dev zlib1g-dev libtiff-dev libgif-dev \
-            xvfb xdotool openbox xclip libx11-dev locales desktop-file-utils openssh-server openssh-client parallel rsync
+            xvfb xdotool openbox xclip libx11-dev locales openssh-server openssh-client parallel rsync \
+            help2man dpkg-dev file desktop-file-utils appstream lintian
 BENCH_PACKAGES := libopencv-dev python3-opencv time
-PACKAGE_PACKAGES := help2man dpkg-dev file lintian appstream
 # Root installs directly, others through sudo. Without either, or when the
 # install fails (sudo refuses a user who may not use it), the missing packages
 # and the one command line that installs them (apt's lists are refreshed
@@ -100,8 +100,7 @@ fuzz: deps
 
 # build/package/quadfind_VERSION_amd64.deb, built with Debian's hardening
 # flags, then lintian's verdict on it (the package is kept either way).
-package:
-	$(MAKE) deps EXTRA_PACKAGES="$(PACKAGE_PACKAGES)"
+package: deps
 	flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get $$1; }; \
 	cmake --preset package -DCMAKE_CXX_FLAGS="$$(flags CPPFLAGS) $$(flags CXXFLAGS)" \
 	    -DCMAKE_EXE_LINKER_FLAGS="$$(flags LDFLAGS)"

@@ -1,6 +1,7 @@
-// Opens the window, loads a picture as its Load command does, runs edge
-// detection and saves what the window shows as a PNG: the README's picture
-// of the window (scripts/screenshot.sh).
+// Opens the window, puts a picture in the left view with the loader the Load
+// command uses (no dialog: nobody is there to answer it), runs edge detection
+// and saves what the window shows as a PNG: the README's picture of the
+// window (scripts/screenshot.sh).
 //
 //   quadfind-window-shot PICTURE.bmp OUT.png
 #include "Unit1.h"

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Regenerates docs/window.png, the README's picture of the window: the real
-# form, offscreen, after loading samples/quadrilateral.bmp as Load does
-# and running edge detection.
+# form, offscreen, after loading samples/quadrilateral.bmp with Load's loader
+# (not its dialog) and running edge detection.
 #
 # Fontconfig is pointed at a folder without CJK fonts, so the picture shows
 # what a machine with no Chinese font installed gets from the bundled subset.
