@@ -633,7 +633,7 @@ std::optional<PlainRows> PlainBmpRows(std::span<const std::uint8_t> start, const
         const Header h = readHeader(start);
         const std::uint64_t pixelsAt = u32(start, 10);
         if (h.coding != Coding::Rgb || h.bits != 24 || pixelsAt < h.paletteAt ||
-            std::uint64_t(h.width) * std::uint64_t(h.height) > limits.maxPixels)
+            !limits.allows(std::uint64_t(h.width), std::uint64_t(h.height)))
             return std::nullopt;
         (void)readPalette(start, h, pixelsAt); // refuses what DecodeBmp would; reads no colour at 24 bits
         return PlainRows{pixelsAt, (std::uint64_t(h.width) * 3 + 3) & ~std::uint64_t(3), std::int32_t(h.width),
@@ -647,7 +647,7 @@ PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& 
                          const EmbeddedDecoder& embedded) {
     const Header h = readHeader(bytes);
     const std::uint64_t w = std::uint64_t(h.width), rows = std::uint64_t(h.height);
-    if (w * rows > limits.maxPixels)
+    if (!limits.allows(w, rows))
         refuse(limits.tooLarge(w, rows));
 
     const std::uint64_t pixelsAt = u32(bytes, 10);

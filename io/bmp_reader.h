@@ -29,7 +29,7 @@
 // and the decoded bits (1 bit a pixel) before the picture.
 #pragma once
 
-#include "picture_file.h"
+#include "load_limits.h"
 #include "picture_surface.h"
 
 #include <cstdint>

@@ -53,7 +53,7 @@ void refuseDeclaredOverLimit(std::span<const std::uint8_t> start, const std::str
         w = std::uint64_t(size.width());
         h = std::uint64_t(size.height());
     }
-    if (w * h > limits.maxPixels)
+    if (!limits.allows(w, h))
         refuse(name, limits.tooLarge(w, h));
 }
 
@@ -76,10 +76,9 @@ struct Bytes {
 // is read into one buffer of its size.
 Bytes readToEnd(const ReadSome& read, std::optional<std::uint64_t> expected,
                                     const std::string& name, const LoadLimits& limits) {
-    const std::uint64_t cap = MaxPictureBytes(limits);
+    const std::uint64_t cap = limits.maxFileBytes();
     if (expected && *expected > cap)
-        refuse(name, "the file is " + std::to_string(*expected) + " bytes, more than a picture within the limit of " +
-                         std::to_string(limits.maxPixels) + " pixels can take");
+        refuse(name, limits.tooManyBytes("the file is " + std::to_string(*expected) + " bytes"));
     Bytes bytes;
     // One byte past the size, so that reaching the end needs no second buffer.
     bytes.grow(expected ? std::size_t(*expected) + 1 : kProbeBytes);
@@ -94,9 +93,7 @@ Bytes readToEnd(const ReadSome& read, std::optional<std::uint64_t> expected,
         }
         if (used == bytes.capacity) {
             if (used > cap)
-                refuse(name, "it goes on past " + std::to_string(cap) +
-                                 " bytes, more than a picture within the limit of " +
-                                 std::to_string(limits.maxPixels) + " pixels can take");
+                refuse(name, limits.tooManyBytes("it goes on past " + std::to_string(cap) + " bytes"));
             bytes.grow(std::size_t(std::min<std::uint64_t>(used * 2, cap + 1)));
         }
         const std::size_t room = bytes.capacity - used;
@@ -262,10 +259,6 @@ std::vector<std::string> ReadableSuffixes() {
         if (std::find(suffixes.begin(), suffixes.end(), format.toLower().toStdString()) == suffixes.end())
             suffixes.push_back(format.toLower().toStdString());
     return suffixes;
-}
-
-std::uint64_t MaxPictureBytes(const LoadLimits& limits) {
-    return limits.maxPixels * 16 + (std::uint64_t(64) << 20);
 }
 
 PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::uint64_t> expectedBytes,

@@ -21,6 +21,7 @@
 // (strerror) when reading failed.
 #pragma once
 
+#include "load_limits.h"
 #include "picture_error.h"
 #include "readable_name.h"
 #include "picture_surface.h"
@@ -34,26 +35,9 @@
 
 namespace quadfind {
 
-struct LoadLimits {
-    // Keeps a desktop responsive: a 100-megapixel picture already needs about
-    // 1 GB, 10 bytes a pixel, for the picture (3), the working copy (3) and
-    // the intensity grid (4).
-    static constexpr std::uint64_t kDefaultMaxPixels = 100'000'000;
-    // The scan counts edge pixels in 32 bits.
-    static constexpr std::uint64_t kHighestMaxPixels = 2'000'000'000;
-    std::uint64_t maxPixels = kDefaultMaxPixels;
-
-    // Why a picture of width x height is refused, in the words every
-    // format's refusal uses.
-    std::string tooLarge(std::uint64_t width, std::uint64_t height) const {
-        return std::to_string(width) + " x " + std::to_string(height) + " pixels is more than the limit of " +
-               std::to_string(maxPixels) + " pixels";
-    }
-};
-
 // A picture with more than limits.maxPixels pixels is refused before it is
 // decoded, and so is a file or stream longer than any picture within the
-// limit could need (MaxPictureBytes).
+// limit could need (LoadLimits::maxFileBytes).
 PictureSurface LoadPicture(const std::string& path, const LoadLimits& limits = {});
 
 // A name from a command line: "-" is standard input (refused when it is a
@@ -84,10 +68,5 @@ PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::ui
 // (its plug-ins, so it needs a QCoreApplication). Any other file is still
 // read when its bytes are a picture.
 std::vector<std::string> ReadableSuffixes();
-
-// The most bytes any picture within the limit can take (16 per pixel, for
-// plain-text PPM, plus room for headers and metadata).
-std::uint64_t MaxPictureBytes(const LoadLimits& limits);
-
 
 } // namespace quadfind

@@ -100,12 +100,11 @@ private:
     QStringList* outer_ = nullptr;
 };
 
-std::string limitReason(QSize size, const LoadLimits& limits) {
-    return limits.tooLarge(std::uint64_t(size.width()), std::uint64_t(size.height()));
-}
-
-bool overLimit(QSize size, const LoadLimits& limits) {
-    return size.isValid() && std::uint64_t(size.width()) * std::uint64_t(size.height()) > limits.maxPixels;
+// A size Qt's reader does not know (an invalid QSize) is not over the limit.
+void refuseOverLimit(QSize size, const LoadLimits& limits) {
+    const std::uint64_t w = std::uint64_t(size.width()), h = std::uint64_t(size.height());
+    if (size.isValid() && !limits.allows(w, h))
+        refuse(limits.tooLarge(w, h));
 }
 
 // Qt refuses any single image buffer over this many MiB. Eight bytes a pixel
@@ -455,9 +454,8 @@ void checkIconSizes(std::span<const std::uint8_t> b, const LoadLimits& limits) {
         static constexpr std::uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
         if (std::memcmp(b.data() + at, kPng, sizeof kPng) == 0) {
             const std::uint32_t w = be32(b, std::size_t(at) + 16), h = be32(b, std::size_t(at) + 20);
-            if (std::uint64_t(w) * h > limits.maxPixels)
-                refuse("an icon in it holds a PNG picture of " + std::to_string(w) + " x " + std::to_string(h) +
-                       " pixels, more than the limit of " + std::to_string(limits.maxPixels) + " pixels");
+            if (!limits.allows(w, h))
+                refuse("an icon in it holds a PNG picture: " + limits.tooLarge(w, h));
             try {
                 checkPngChunks(b.subspan(std::size_t(at)));
                 checkPngPixelData(b.subspan(std::size_t(at)));
@@ -469,9 +467,8 @@ void checkIconSizes(std::span<const std::uint8_t> b, const LoadLimits& limits) {
             const std::int64_t w = std::int32_t(le32(b, std::size_t(at) + 4));
             const std::int64_t h = std::int32_t(le32(b, std::size_t(at) + 8));
             const std::uint64_t aw = std::uint64_t(w < 0 ? -w : w), ah = std::uint64_t(h < 0 ? -h : h) / 2;
-            if (aw * ah > limits.maxPixels)
-                refuse("an icon in it holds a bitmap of " + std::to_string(aw) + " x " + std::to_string(ah) +
-                       " pixels, more than the limit of " + std::to_string(limits.maxPixels) + " pixels");
+            if (!limits.allows(aw, ah))
+                refuse("an icon in it holds a bitmap: " + limits.tooLarge(aw, ah));
         }
     }
 }
@@ -545,8 +542,7 @@ PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* for
         checkXbmClosed(bytes);
     if (format == "jpeg" || format == "jpg")
         checkJpegEnds(bytes);
-    if (overLimit(reader.size(), limits))
-        refuse(limitReason(reader.size(), limits));
+    refuseOverLimit(reader.size(), limits);
     if (format == "png")
         checkPngPixelData(bytes);
     if (format == "gif")
@@ -561,8 +557,7 @@ PictureSurface DecodeWithQt(std::span<const std::uint8_t> bytes, const char* for
     }
     if (!log.messages.isEmpty())
         refuse("the " + shownFormat + " data is damaged: " + log.summary());
-    if (overLimit(image.size(), limits))
-        refuse(limitReason(image.size(), limits));
+    refuseOverLimit(image.size(), limits);
     return SurfaceFromImage(image);
 }
 

@@ -2,7 +2,7 @@
 // formats that go through QtGui's image reader.
 #pragma once
 
-#include "picture_file.h"
+#include "load_limits.h"
 #include "picture_surface.h"
 
 #include <QImage>
