@@ -1,5 +1,7 @@
 #include "bmp_reader.h"
 
+#include "bmp_format.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -15,8 +17,6 @@
 namespace quadfind {
 
 namespace {
-
-constexpr std::size_t kFileHeaderBytes = 14;
 
 [[noreturn]] void refuse(const std::string& why) {
     throw BmpError(why);
@@ -114,19 +114,19 @@ void checkMasks(const Header& h) {
 }
 
 Header readHeader(std::span<const std::uint8_t> b) {
-    if (b.size() < 2 || b[0] != 'B' || b[1] != 'M')
+    if (!HasBmpSignature(b))
         refuse("not a BMP file (it does not start with \"BM\")");
-    if (b.size() < kFileHeaderBytes + 4)
+    if (b.size() < kBmpFileHeaderBytes + 4)
         refuse("the file ends inside its headers (" + str(b.size()) + " bytes)");
     Header h;
-    h.size = u32(b, kFileHeaderBytes);
+    h.size = u32(b, kBmpFileHeaderBytes);
     const bool os2v1 = h.size == 12;
     h.os2 = os2v1 || (h.size >= 16 && h.size <= 64 && !isWindowsHeader(h.size));
     if (!h.os2 && !isWindowsHeader(h.size))
         refuse("unknown info header size " + str(h.size));
-    if (kFileHeaderBytes + h.size > b.size())
+    if (kBmpFileHeaderBytes + h.size > b.size())
         refuse("the file ends inside its " + str(h.size) + "-byte info header");
-    const std::size_t at = kFileHeaderBytes;
+    const std::size_t at = kBmpFileHeaderBytes;
     unsigned planes;
     if (os2v1) {
         h.entryBytes = 3;
@@ -179,7 +179,7 @@ Header readHeader(std::span<const std::uint8_t> b) {
         h.height = -h.height;
     }
 
-    h.paletteAt = kFileHeaderBytes + h.size;
+    h.paletteAt = kBmpFileHeaderBytes + h.size;
     if (h.coding == Coding::BitFields) {
         if (h.size == 40) {
             // An INFO header is followed by the masks; later headers hold them.
@@ -636,7 +636,7 @@ std::optional<PlainRows> PlainBmpRows(std::span<const std::uint8_t> start, const
             !limits.allows(std::uint64_t(h.width), std::uint64_t(h.height)))
             return std::nullopt;
         (void)readPalette(start, h, pixelsAt); // refuses what DecodeBmp would; reads no colour at 24 bits
-        return PlainRows{pixelsAt, (std::uint64_t(h.width) * 3 + 3) & ~std::uint64_t(3), std::int32_t(h.width),
+        return PlainRows{pixelsAt, BmpRowStride(std::uint64_t(h.width), 24), std::int32_t(h.width),
                          std::int32_t(h.height), h.topDown};
     } catch (const BmpError&) {
         return std::nullopt;
@@ -678,10 +678,9 @@ PictureSurface DecodeBmp(std::span<const std::uint8_t> bytes, const LoadLimits& 
         return decodeHuffman1D(bytes.subspan(at), h, palette);
 
     // The last row's padding is not needed, so a file may end without it.
-    const std::uint64_t rowBits = w * h.bits;
-    const std::uint64_t stride = (rowBits + 31) / 32 * 4;
+    const std::uint64_t stride = BmpRowStride(w, h.bits);
     const std::uint64_t available = bytes.size() - at;
-    const std::uint64_t lastRow = (rowBits + 7) / 8;
+    const std::uint64_t lastRow = BmpRowBytes(w, h.bits);
     // Divides first: stride * rows could wrap for a limit set absurdly high.
     if ((rows - 1) > available / stride || available - (rows - 1) * stride < lastRow)
         refuse("the pixel data is " + str(available) + " bytes, the " + str(w) + " x " + str(rows) +

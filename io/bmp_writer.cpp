@@ -1,5 +1,7 @@
 #include "bmp_writer.h"
 
+#include "bmp_format.h"
+
 #include "io_vectors.h"
 #include "readable_name.h"
 
@@ -14,6 +16,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <utility>
 #include <stdexcept>
@@ -22,7 +25,7 @@ namespace quadfind {
 
 namespace {
 
-constexpr std::size_t kHeaders = 14 + 40;
+constexpr std::size_t kHeaders = kBmpFileHeaderBytes + 40;
 
 void put16(std::uint8_t* out, std::uint32_t v) {
     out[0] = std::uint8_t(v);
@@ -35,7 +38,7 @@ void put32(std::uint8_t* out, std::uint32_t v) {
 }
 
 std::uint64_t strideOf(const PictureSurface& picture) {
-    return (std::uint64_t(picture.rowBytes()) + 3) & ~std::uint64_t(3);
+    return BmpRowStride(std::uint64_t(picture.width()), 24);
 }
 
 std::array<std::uint8_t, kHeaders> headersOf(const PictureSurface& picture) {
@@ -43,8 +46,7 @@ std::array<std::uint8_t, kHeaders> headersOf(const PictureSurface& picture) {
     if (dataBytes > std::numeric_limits<std::uint32_t>::max() - kHeaders)
         throw std::length_error("picture too large for a BMP file");
     std::array<std::uint8_t, kHeaders> h{};
-    h[0] = 'B';
-    h[1] = 'M';
+    std::copy(std::begin(kBmpSignature), std::end(kBmpSignature), h.begin());
     put32(&h[2], std::uint32_t(kHeaders + dataBytes));
     put32(&h[10], kHeaders);
     put32(&h[14], 40);

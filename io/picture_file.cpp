@@ -1,5 +1,6 @@
 #include "picture_file.h"
 
+#include "bmp_format.h"
 #include "bmp_reader.h"
 #include "io_vectors.h"
 #include "qt_picture.h"
@@ -39,14 +40,14 @@ constexpr std::size_t kProbeBytes = std::size_t(64) << 10;
 const std::string kUnknownFormat = "its first 64 KiB are in no picture format this program reads";
 
 bool looksLikeAPicture(std::span<const std::uint8_t> prefix) {
-    return (prefix.size() >= 2 && prefix[0] == 'B' && prefix[1] == 'M') || QtRecognises(prefix);
+    return HasBmpSignature(prefix) || QtRecognises(prefix);
 }
 
 // A large file over the limit is refused from its header, before the rest of
 // it is read into memory; the decoders check again on the whole file.
 void refuseDeclaredOverLimit(std::span<const std::uint8_t> start, const std::string& name, const LoadLimits& limits) {
     std::uint64_t w = 0, h = 0;
-    if (start.size() >= 2 && start[0] == 'B' && start[1] == 'M') {
+    if (HasBmpSignature(start)) {
         if (const auto size = DeclaredBmpSize(start))
             std::tie(w, h) = *size;
     } else if (const QSize size = QtDeclaredSize(start); size.isValid()) {
@@ -193,7 +194,7 @@ bool readPlainRows(int fd, std::uint64_t fileBytes, const std::string& name, con
     const auto rows = PlainBmpRows(std::span(start.data(), std::size_t(got)), limits);
     if (!rows)
         return false;
-    const std::uint64_t rowBytes = std::uint64_t(rows->width) * 3;
+    const std::uint64_t rowBytes = BmpRowBytes(std::uint64_t(rows->width), 24);
     // The last row's padding may be missing, as for the whole-file path.
     const std::uint64_t needed = rows->pixelsAt + rows->stride * std::uint64_t(rows->height - 1) + rowBytes;
     if (needed > fileBytes)
@@ -269,8 +270,7 @@ PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::ui
     // Our own decoder takes what starts with "BM" and whatever is named
     // .bmp: a .bmp file holding something else is refused rather than
     // silently read as another format.
-    const bool bitmap = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
-    if (bitmap || bitmapByName) {
+    if (HasBmpSignature(bytes) || bitmapByName) {
         try {
             return DecodeBmp(bytes, limits, [&limits](EmbeddedFormat format, std::span<const std::uint8_t> stream) {
                 return decodeEmbedded(format, stream, limits);
