@@ -1,9 +1,6 @@
 #include "names.h"
 #include "picture_file.h"
 
-#include <QByteArray>
-#include <QImageReader>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,33 +10,10 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <set>
 
 namespace quadfind::cli {
 
 namespace {
-
-std::string lowercase(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return s;
-}
-
-const std::set<std::string>& pictureExtensions() {
-    static const std::set<std::string> extensions = [] {
-        std::set<std::string> e{"bmp", "dib"};
-        for (const QByteArray& format : QImageReader::supportedImageFormats())
-            e.insert(lowercase(format.toStdString()));
-        return e;
-    }();
-    return extensions;
-}
-
-bool isPictureName(const std::string& name) {
-    const std::size_t dot = name.rfind('.');
-    return dot != std::string::npos && dot != 0 && pictureExtensions().count(lowercase(name.substr(dot + 1))) != 0;
-}
 
 std::vector<std::string> picturesIn(const std::string& folder) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
@@ -51,7 +25,9 @@ std::vector<std::string> picturesIn(const std::string& folder) {
     while (const dirent* entry = ::readdir(dir.get())) {
         struct stat st;
         const std::string path = prefix + entry->d_name;
-        if (isPictureName(entry->d_name) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        // The loader's own suffix rule, so that a folder stands for the files
+        // it would read by their names.
+        if (HasReadableSuffix(entry->d_name) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             names.push_back(path);
         errno = 0;
     }

@@ -20,8 +20,8 @@ struct UsageError {
 std::vector<std::string> ReadNameList(const std::string& listFile, bool nulSeparated);
 
 // Each name as it stands, except that a folder stands for its picture files
-// (by extension: bmp, dib and every format Qt's reader knows, any case), not
-// recursively, sorted by name byte for byte.
+// (by the loader's suffix rule, HasReadableSuffix: bmp, dib and every format
+// Qt's reader knows, any case), not recursively, sorted by name byte for byte.
 std::vector<std::string> ExpandFolders(const std::vector<std::string>& names);
 
 } // namespace quadfind::cli

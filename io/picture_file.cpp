@@ -2,6 +2,7 @@
 
 #include "bmp_format.h"
 #include "bmp_reader.h"
+#include "file_names.h"
 #include "io_vectors.h"
 #include "qt_picture.h"
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -114,22 +116,12 @@ Bytes readToEnd(const ReadSome& read, std::optional<std::uint64_t> expected,
     return bytes;
 }
 
-bool endsWithBmp(const std::string& name) {
-    if (name.size() < 4)
-        return false;
-    std::string suffix = name.substr(name.size() - 4);
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return suffix == ".bmp";
-}
-
-// A hint only: the bytes still decide when the suffix's format cannot read
-// them. Formats such as TGA, which have no signature, need it.
+// The format Qt's reader is asked for first. Where Qt has a reader for the
+// ending, that reader alone decides (a PNG named .jpg is refused); formats
+// without a signature, such as TGA, need it.
 QByteArray suffixFormat(const std::string& path) {
-    const std::size_t dot = path.rfind('.'), slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    const QByteArray suffix = QByteArray::fromStdString(path.substr(dot + 1)).toLower();
-    return QImageReader::supportedImageFormats().contains(suffix) ? suffix : QByteArray();
+    const QByteArray suffix = QByteArray::fromStdString(NameSuffix(path));
+    return !suffix.isEmpty() && QImageReader::supportedImageFormats().contains(suffix) ? suffix : QByteArray();
 }
 
 // BI_JPEG and BI_PNG bitmaps carry a whole JPEG or PNG file as pixel data.
@@ -249,17 +241,23 @@ void loadPicture(const std::string& path, const LoadLimits& limits, PictureSurfa
     const Descriptor file(openForReading(path));
     if (file.get() < 0)
         refuse(path, systemReason(errno));
-    loadFromDescriptor(file.get(), endsWithBmp(path), path, path, limits, picture);
+    loadFromDescriptor(file.get(), IsBitmapName(path), path, path, limits, picture);
 }
 
 } // namespace
 
 std::vector<std::string> ReadableSuffixes() {
-    std::vector<std::string> suffixes{"bmp", "dib"}; // "BM" decides, whatever the name
+    std::vector<std::string> suffixes(std::begin(kBitmapSuffixes), std::end(kBitmapSuffixes));
     for (const QByteArray& format : QImageReader::supportedImageFormats())
         if (std::find(suffixes.begin(), suffixes.end(), format.toLower().toStdString()) == suffixes.end())
             suffixes.push_back(format.toLower().toStdString());
     return suffixes;
+}
+
+bool HasReadableSuffix(std::string_view path) {
+    static const std::vector<std::string> suffixes = ReadableSuffixes();
+    const std::string suffix = NameSuffix(path);
+    return !suffix.empty() && std::find(suffixes.begin(), suffixes.end(), suffix) != suffixes.end();
 }
 
 PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::uint64_t> expectedBytes,

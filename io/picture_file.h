@@ -10,7 +10,8 @@
 // and standard input are read as streams and their format is recognised
 // from the bytes.
 //
-// Bitmaps (bytes that start with "BM", or files named *.bmp) go through our
+// Bitmaps (bytes that start with "BM", or files whose name ends in .bmp or
+// .dib in any case: IsBitmapName in file_names.h) go through our
 // own strict decoder (bmp_reader.h); other formats, and the JPEG or PNG
 // stream of a BI_JPEG or BI_PNG bitmap, through QtGui's image reader (no
 // widgets), which needs a QCoreApplication for its format plug-ins; see
@@ -57,16 +58,20 @@ PictureSurface LoadPictureFromDescriptor(int fd, const std::string& displayName,
 // that need a source that misbehaves. read behaves as read(2): a count, 0 at
 // the end, or -1 with errno set. A source that ends before expectedBytes (a
 // regular file's size when it was opened) is refused as a file that shrank.
-// bitmapByName: the name ends in .bmp, so a non-bitmap is refused.
+// bitmapByName: the name ends in .bmp or .dib, so a non-bitmap is refused.
 using ReadSome = std::function<long(void* buffer, std::size_t capacity)>;
 PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::uint64_t> expectedBytes,
                                      bool bitmapByName, const char* formatHint, const std::string& displayName,
                                      const LoadLimits& limits);
 
 // The endings of the file names LoadPicture reads by their name, lower case
-// and without the dot: the bitmaps' first, then those of Qt's image reader
-// (its plug-ins, so it needs a QCoreApplication). Any other file is still
-// read when its bytes are a picture.
+// and without the dot: the bitmaps' (kBitmapSuffixes) first, then those of
+// Qt's image reader (its plug-ins, so it needs a QCoreApplication). Any
+// other file is still read when its bytes are a picture.
 std::vector<std::string> ReadableSuffixes();
+
+// Whether a name ends in one of them (NameSuffix, any case): what a folder
+// of pictures lists. The endings are asked of Qt once, at the first call.
+bool HasReadableSuffix(std::string_view path);
 
 } // namespace quadfind

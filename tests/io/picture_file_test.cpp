@@ -6,6 +6,7 @@
 #include "bmp_writer.h"
 #include "core_application.h"
 #include "counting_allocator.h"
+#include "file_names.h"
 #include "picture_file.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
@@ -220,6 +221,38 @@ TEST_F(PictureFile, BitmapFilesReadAsFromMemoryAndWrittenAsQtReadsThem) {
     EXPECT_EQ(refusal([&] { SaveBmp(whiteSquare(), path("fifo.bmp")); }),
               "Cannot write " + path("fifo.bmp") + ": it is not a regular file, and would be replaced");
     EXPECT_EQ(std::filesystem::status(path("fifo.bmp")).type(), std::filesystem::file_type::fifo);
+}
+
+// One suffix rule, the loader's, which the CLI's folder listing applies too:
+// a name that ends in .bmp or .dib, in any case, is a bitmap, and a file so
+// named that holds something else is refused, not handed to Qt; the listing
+// takes those and every ending Qt's reader knows, and nothing else.
+TEST_F(PictureFile, OneSuffixRuleForTheLoaderAndTheFolderListing) {
+    const Bytes png = encoded(ImageFromSurface(whiteSquare()), "PNG");
+    const std::string notBmp = "not a BMP file (it does not start with \"BM\")";
+    const struct {
+        std::string name;
+        bool bitmap, listed;
+    } cases[] = {
+        {"a.bmp", true, true},      {"B.BMP", true, true},       {"c.Bmp", true, true},      {"d.dib", true, true},
+        {"E.DIB", true, true},      {"f.dIb", true, true},       {"g.png.bmp", true, true},  {".bmp", true, true},
+        {"h.png", false, true},     {"I.PNG", false, true},      {"j.bmp.png", false, true}, {"k.PnG", false, true},
+        {"l.bmpx", false, false},   {"mbmp", false, false},      {"n.txt", false, false},    {"o.", false, false},
+        {"p", false, false},        {"q.dib~", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsBitmapName(c.name), c.bitmap) << c.name;
+        EXPECT_EQ(IsBitmapName("folder.png/" + c.name), c.bitmap) << c.name;
+        EXPECT_EQ(HasReadableSuffix(c.name), c.listed) << c.name;
+        const std::string file = write(c.name, png);
+        EXPECT_EQ(refusal([&] { LoadPicture(file); }), c.bitmap ? "Cannot load " + file + ": " + notBmp : "(read)")
+            << c.name;
+    }
+    // Only the last component's ending counts.
+    EXPECT_FALSE(IsBitmapName("pictures.bmp/scan"));
+    EXPECT_FALSE(HasReadableSuffix("pictures.png/scan"));
+    // A bitmap named .dib is read as any other.
+    EXPECT_EQ(LoadPicture(write("x.DIB", EncodeBmp(whiteSquare()))), whiteSquare());
 }
 
 // A name that cannot be opened, and a folder, which opens but cannot be read,
