@@ -1,7 +1,8 @@
 #include "overlay_plan.h"
 
 #include "names.h"
-#include "picture_file.h"
+#include "pending_file.h"
+#include "readable_name.h"
 
 #include <sys/stat.h>
 
@@ -82,11 +83,13 @@ std::vector<std::string> PlanOverlays(const std::string& overlay, const std::vec
         if (hit != pictures.size())
             problems += "\n  the overlay " + ReadableName(targets[i]) + " of " + ReadableName(pictures[i]) +
                         " would replace the picture " + ReadableName(pictures[hit]);
-        // Renaming over a device, a FIFO or a folder would replace it, not
-        // write into it: /dev/null and friends are never overlays.
-        else if (::stat(targets[i].c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            problems += "\n  the overlay " + ReadableName(targets[i]) + " of " + ReadableName(pictures[i]) +
-                        " is not a regular file, and would be replaced";
+        // The writer's own rule (WhatIsAt), checked before anything is read:
+        // renaming over a device or a FIFO would replace it, not write into
+        // it, so /dev/null and friends are never overlays, and a folder
+        // cannot be one; a symlink is replaced, whatever it points to.
+        else if (WhatIsAt(targets[i]) != AtPath::Replaceable)
+            problems += "\n  the overlay " + ReadableName(targets[i]) + " of " + ReadableName(pictures[i]) + " is " +
+                        kNotReplaceable;
     }
     if (!problems.empty())
         throw UsageError{"refusing to write the overlays, nothing was processed:" + problems};

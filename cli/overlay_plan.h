@@ -13,9 +13,12 @@ namespace quadfind::cli {
 // created; otherwise the one picture's overlay is `overlay` itself.
 //
 // Throws UsageError, naming the paths, when two pictures would get the same
-// overlay, or when an overlay would replace one of the call's pictures: by
-// file identity (device and inode, through symlinks and hard links), and by
-// name for pictures that do not exist yet. Returns one target per picture.
+// overlay, when an overlay would replace one of the call's pictures (by file
+// identity, device and inode, through symlinks and hard links, and by name
+// for pictures that do not exist yet), or when a folder, a device, a FIFO or
+// a socket stands at an overlay's name (the writer's rule, WhatIsAt in
+// pending_file.h: a symlink there is replaced). Returns one target per
+// picture.
 std::vector<std::string> PlanOverlays(const std::string& overlay, const std::vector<std::string>& pictures,
                                       bool intoFolder);
 

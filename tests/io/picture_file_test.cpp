@@ -4,6 +4,7 @@
 #include "bmp_cases.h"
 #include "bmp_reader.h"
 #include "bmp_writer.h"
+#include "pending_file.h"
 #include "core_application.h"
 #include "counting_allocator.h"
 #include "file_names.h"
@@ -216,11 +217,56 @@ TEST_F(PictureFile, BitmapFilesReadAsFromMemoryAndWrittenAsQtReadsThem) {
         // 24 bits a pixel, rows padded to 4 bytes, no palette.
         EXPECT_EQ(std::filesystem::file_size(path("out.bmp")), 54u + 600u * ((3u * unsigned(w) + 3) / 4 * 4)) << w;
     }
-    // A FIFO (like /dev/null) named as the output stays what it was.
-    ASSERT_EQ(::mkfifo(path("fifo.bmp").c_str(), 0600), 0);
-    EXPECT_EQ(refusal([&] { SaveBmp(whiteSquare(), path("fifo.bmp")); }),
-              "Cannot write " + path("fifo.bmp") + ": it is not a regular file, and would be replaced");
-    EXPECT_EQ(std::filesystem::status(path("fifo.bmp")).type(), std::filesystem::file_type::fifo);
+}
+
+// The writer's one rule for what stands at a name (the CLI's overlay plan
+// applies it too): a file or a symlink, whatever it points to, is replaced;
+// a FIFO (like /dev/null) or a folder is refused before anything is
+// written, and stays what it was. So is a picture too large for the format.
+// No refusal leaves a file behind.
+TEST_F(PictureFile, WritesReplaceFilesAndSymlinksOnly) {
+    namespace fs = std::filesystem;
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(path("folder").c_str(), 0755), 0);
+    write("file", {1, 2, 3});
+    for (const auto& [link, to] : {std::pair{"to-fifo", "fifo"}, {"to-folder", "folder"}, {"dangling", "nowhere"}})
+        fs::create_symlink(path(to), path(link));
+    const struct {
+        std::string name;
+        AtPath at;
+        std::string refusal; // empty: written
+    } cases[] = {
+        {"missing", AtPath::Replaceable, ""},
+        {"file", AtPath::Replaceable, ""},
+        {"to-fifo", AtPath::Replaceable, ""},
+        {"to-folder", AtPath::Replaceable, ""},
+        {"dangling", AtPath::Replaceable, ""},
+        {"fifo", AtPath::SpecialFile, "it is not a regular file, and would be replaced"},
+        {"folder", AtPath::Folder, std::strerror(EISDIR)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WhatIsAt(path(c.name)), c.at) << c.name;
+        EXPECT_EQ(refusal([&] { SaveBmp(whiteSquare(), path(c.name)); }),
+                  c.refusal.empty() ? "(read)" : "Cannot write " + path(c.name) + ": " + c.refusal)
+            << c.name;
+        if (c.refusal.empty()) {
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path(c.name)))) << c.name << " was not replaced";
+        }
+    }
+    EXPECT_EQ(fs::status(path("fifo")).type(), fs::file_type::fifo);
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(path("folder"))));
+    EXPECT_TRUE(fs::is_empty(path("folder")));
+    // Its rows would need 4 GiB and 4 bytes. The picture is never touched,
+    // so its 3 GB cost address space only.
+    const PictureSurface tall(1, 1073741811, PictureSurface::Uninitialised{});
+    EXPECT_EQ(refusal([&] { SaveBmp(tall, path("tall.bmp")); }),
+              "Cannot write " + path("tall.bmp") +
+                  ": a picture of 1 x 1073741811 pixels is too large for a BMP file (4 GiB at most)");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"dangling", "fifo", "file", "folder", "missing", "to-fifo", "to-folder"}));
 }
 
 // One suffix rule, the loader's, which the CLI's folder listing applies too:
