@@ -111,5 +111,15 @@ package: deps
 	tmp=$$(mktemp -d) && TMPDIR=$$tmp lintian --fail-on error build/package/quadfind_*_amd64.deb; \
 	status=$$?; rm -rf "$$tmp"; exit $$status
 
+# Installs the package into a fresh minimal Debian root as a user would and
+# checks it there (scripts/package_check.sh). DEBIAN picks the release; for
+# one other than the host's the package is built in a root of that release.
+# Downloads a root the first time (kept in build/package-check), takes minutes.
+package-check: DEBIAN ?= bookworm
+package-check:
+	$(MAKE) deps EXTRA_PACKAGES="debootstrap man-db"
+	if [ "$(DEBIAN)" = "$$(. /etc/os-release && echo "$$VERSION_CODENAME")" ]; then $(MAKE) package; fi
+	scripts/package_check.sh $(DEBIAN)
+
 clean:
 	rm -rf build
