@@ -1,18 +1,16 @@
 #include "bmp_reader.h"
 
 #include "bmp_format.h"
+#include "fax_decoder.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <tiffio.h>
 
 namespace quadfind {
 
@@ -491,130 +489,12 @@ PictureSurface decode64(std::span<const std::uint8_t> b, std::size_t at, std::si
     return out;
 }
 
-// Huffman 1D is the CCITT Group 3 one-dimensional code of fax machines.
-// libtiff's decoder reads it from a TIFF file, so the stream is wrapped in
-// the smallest one, in memory: one strip, 1 bit per pixel, no 2D coding.
-// libtiff looks for an EOL before each row, where a bitmap has one after
-// each: one is put in front when the stream lacks it. Bits are taken most
-// significant first. A white run decodes to index 0, a black one to 1.
-struct FaxSource {
-    std::vector<std::uint8_t> tiff;
-    std::size_t pos = 0;
-    std::string problem;
-};
-
-tmsize_t faxRead(thandle_t handle, void* buffer, tmsize_t n) {
-    auto& s = *static_cast<FaxSource*>(handle);
-    const std::size_t k = std::min<std::size_t>(std::size_t(n), s.tiff.size() - std::min(s.pos, s.tiff.size()));
-    std::copy_n(s.tiff.data() + s.pos, k, static_cast<std::uint8_t*>(buffer));
-    s.pos += k;
-    return tmsize_t(k);
-}
-tmsize_t faxWrite(thandle_t, void*, tmsize_t) {
-    return -1;
-}
-toff_t faxSeek(thandle_t handle, toff_t offset, int whence) {
-    auto& s = *static_cast<FaxSource*>(handle);
-    const toff_t base = whence == SEEK_CUR ? s.pos : whence == SEEK_END ? s.tiff.size() : 0;
-    s.pos = std::size_t(base + offset);
-    return s.pos;
-}
-int faxClose(thandle_t) {
-    return 0;
-}
-toff_t faxSize(thandle_t handle) {
-    return static_cast<FaxSource*>(handle)->tiff.size();
-}
-int faxMap(thandle_t, void**, toff_t*) {
-    return 0;
-}
-void faxUnmap(thandle_t, void*, toff_t) {}
-
-// libtiff's errors and warnings (a row too long or too short, a bad code)
-// all mean a damaged stream; the first is kept for the message.
-int faxProblem(TIFF*, void* user, const char*, const char* format, va_list args) {
-    auto& s = *static_cast<FaxSource*>(user);
-    if (s.problem.empty()) {
-        char text[256];
-        std::vsnprintf(text, sizeof text, format, args);
-        s.problem = text;
-    }
-    return 1;
-}
-
-std::vector<std::uint8_t> faxTiff(std::span<const std::uint8_t> stream, std::uint32_t width, std::uint32_t height) {
-    // The first 11 bits all zero: the stream starts with an EOL of its own.
-    const bool leadingEol = stream.size() >= 2 && stream[0] == 0 && (stream[1] & 0xE0) == 0;
-    const std::uint8_t eol[] = {0x00, 0x01};
-    const std::uint32_t strip = leadingEol ? 0 : 2;
-    struct Entry {
-        std::uint16_t tag, type;
-        std::uint32_t value;
-    };
-    const Entry entries[] = {
-        {256, 4, width}, {257, 4, height}, {258, 3, 1}, {259, 3, COMPRESSION_CCITTFAX3},
-        {262, 3, PHOTOMETRIC_MINISWHITE}, {266, 3, FILLORDER_MSB2LSB}, {273, 4, 0}, {277, 3, 1},
-        {278, 4, height}, {279, 4, std::uint32_t(stream.size()) + strip}, {292, 4, 0},
-    };
-    constexpr std::size_t kCount = sizeof entries / sizeof entries[0];
-    const std::uint32_t dataAt = 8 + 2 + 12 * kCount + 4;
-    std::vector<std::uint8_t> t = {'I', 'I', 42, 0, 8, 0, 0, 0, kCount, 0};
-    auto le = [&t](std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            t.push_back(std::uint8_t(v >> (8 * i)));
-    };
-    for (const Entry& e : entries) {
-        le(e.tag, 2);
-        le(e.type, 2);
-        le(1, 4);
-        le(e.tag == 273 ? dataAt : e.value, e.type == 3 ? 2 : 4);
-        if (e.type == 3)
-            le(0, 2);
-    }
-    le(0, 4);
-    if (!leadingEol)
-        t.insert(t.end(), std::begin(eol), std::end(eol));
-    t.insert(t.end(), stream.begin(), stream.end());
-    return t;
-}
-
+// The stream decoded to 1-bit rows (fax_decoder.h), which go through the
+// indexed path as any 1-bit bitmap's: an index past a short palette is
+// refused before the picture is allocated.
 PictureSurface decodeHuffman1D(std::span<const std::uint8_t> stream, const Header& h, const Palette& palette) {
-    if (stream.size() > 0xFFFF0000u)
-        refuse("the Huffman 1D stream is longer than 4 GB");
-    FaxSource source;
-    source.tiff = faxTiff(stream, std::uint32_t(h.width), std::uint32_t(h.height));
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, faxProblem, &source);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, faxProblem, &source);
-    TIFF* tiff = TIFFClientOpenExt("bitmap", "rm", &source, faxRead, faxWrite, faxSeek, faxClose, faxSize, faxMap,
-                                   faxUnmap, options);
-    TIFFOpenOptionsFree(options);
-    if (!tiff)
-        refuse("the Huffman 1D stream cannot be decoded: " + source.problem);
-    const std::size_t rowBytes = std::size_t((h.width + 7) / 8);
-    std::vector<std::uint8_t> bits(rowBytes * std::size_t(h.height));
-    for (std::int64_t row = 0; row < h.height && source.problem.empty(); ++row)
-        if (TIFFReadScanline(tiff, bits.data() + std::size_t(row) * rowBytes, std::uint32_t(row), 0) < 0 &&
-            source.problem.empty())
-            source.problem = "row " + str(row) + " cannot be read";
-    TIFFClose(tiff);
-    if (!source.problem.empty())
-        refuse("the Huffman 1D stream is damaged: " + source.problem);
-
-    const std::size_t colours = palette.colours.size();
-    PictureSurface out{std::int32_t(h.width), std::int32_t(h.height)};
-    for (std::int64_t fileRow = 0; fileRow < h.height; ++fileRow) {
-        const std::int64_t y = h.topDown ? fileRow : h.height - 1 - fileRow;
-        const std::uint8_t* in = bits.data() + std::size_t(fileRow) * rowBytes;
-        std::uint8_t* o = out.row(std::int32_t(y));
-        for (std::int64_t x = 0; x < h.width; ++x, o += 3) {
-            const unsigned index = (in[x / 8] >> (7 - x % 8)) & 1;
-            if (index >= colours)
-                refuseIndex(x, y, index, colours);
-            std::copy_n(palette.colours[index].data(), 3, o);
-        }
-    }
-    return out;
+    const std::vector<std::uint8_t> rows = DecodeHuffman1D(stream, std::uint32_t(h.width), std::uint32_t(h.height));
+    return decodeIndexedAt<1>(rows, 0, std::size_t(BmpRowBytes(std::uint64_t(h.width), 1)), h, palette);
 }
 
 } // namespace

@@ -18,10 +18,16 @@
 // throws BmpError with one sentence saying what is wrong. The message does not
 // name the file (the bytes have none); callers add it. Fields that describe
 // nothing needed here (file size, image size, densities, important colours)
-// are never read. Every refusal comes before the picture is allocated: the
-// header, width * height against the limit (in 64-bit arithmetic), the masks,
-// the length of the pixel data, the RLE stream and, for a short palette, every
-// index are checked first.
+// are never read. The header, width * height against the limit, the masks,
+// the length of the pixel data, the RLE stream and, for a short palette,
+// every index are checked before the picture is allocated, so that these
+// refusals cost no memory the file decides. Two kinds of bitmap are decoded
+// first: a Huffman 1D stream (into a copy of it and 1 bit a pixel, by
+// libtiff: fax_decoder.h) before its damage or an index past a short palette
+// is refused, still before the picture; and a BI_JPEG or BI_PNG stream,
+// whose picture the embedded decoder makes (over the limit it refuses from
+// the stream's header) before a size other than the bitmap header's is
+// refused.
 //
 // Cost: one pass over the pixel data (two for RLE and for short palettes); one
 // allocation, the picture, plus lookup tables of at most 3 * 64 KiB for bit

@@ -37,6 +37,23 @@ TEST(BmpReader, BrokenFilesAreRefusedWithTheirOwnMessageBeforeAllocating) {
     }
 }
 
+// Huffman 1D's rows go through the indexed path: an index past a short
+// palette is refused before the picture (75 x 8, 1800 bytes) is allocated.
+TEST(BmpReader, Huffman1DIndexPastAShortPaletteIsRefusedBeforeThePicture) {
+    int seen = 0;
+    for (const ValidBmp& c : ValidBmps())
+        if (c.name.starts_with("Os2v2Huffman1D")) {
+            Bytes file = c.file;
+            put(file, 14 + 32, 1); // one colour used of the two there
+            const AllocationWatch watch(75 * 8 * 3);
+            EXPECT_EQ(refusal([&] { DecodeBmp(file); }), "pixel (0, 7) has colour index 1, past the palette's 1 colours")
+                << c.name;
+            EXPECT_EQ(watch.counted(), 0) << c.name << " allocated the picture before refusing";
+            ++seen;
+        }
+    EXPECT_EQ(seen, 2);
+}
+
 // The fuzzer's seed corpus is the files of both tables, and must not drift
 // from them. When a table changes, this writes the new corpus next to the
 // test program, to be copied over the committed one.
