@@ -4,7 +4,7 @@
 #include "bmp_reader.h"
 #include "file_names.h"
 #include "io_vectors.h"
-#include "qt_picture.h"
+#include "qt_decoder.h"
 
 #include <QImageReader>
 

@@ -15,7 +15,7 @@
 // own strict decoder (bmp_reader.h); other formats, and the JPEG or PNG
 // stream of a BI_JPEG or BI_PNG bitmap, through QtGui's image reader (no
 // widgets), which needs a QCoreApplication for its format plug-ins; see
-// DecodeWithQt in qt_picture.h for how damage and sizes are checked there.
+// DecodeWithQt in qt_decoder.h for how damage and sizes are checked there.
 //
 // Every refusal throws PictureError: "Cannot load NAME: reason", where NAME
 // is ReadableName of the name and the reason is the operating system's own

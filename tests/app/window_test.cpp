@@ -12,6 +12,7 @@
 #include "Unit1.h"
 #include "bmp_writer.h"
 #include "edge_detection.h"
+#include "image_from_surface.h"
 #include "panel_text.h"
 #include "qt_picture.h"
 #include "test_pictures.h"

@@ -2,6 +2,7 @@
 // pictures the test writes itself.
 #include "bmp_writer.h"
 #include "edge_detection.h"
+#include "image_from_surface.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
 

@@ -8,6 +8,7 @@
 #include "core_application.h"
 #include "counting_allocator.h"
 #include "file_names.h"
+#include "image_from_surface.h"
 #include "picture_file.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
