@@ -161,7 +161,12 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     // Sees every window of the program close: see eventFilter.
     qApp->installEventFilter(this);
 
-    edits_ = {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, Edit12, Edit13, Edit14};
+    // By the table's names, so that the stored layout and the table cannot
+    // pair a figure with another control unnoticed (the form suite checks
+    // that each is found, under its heading).
+    for (const quadfind::Field field : quadfind::kFields)
+        edits_[quadfind::FieldIndex(field)] =
+            findChild<QLineEdit*>(QString::fromStdString(quadfind::FieldName(field)));
 
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
@@ -259,8 +264,8 @@ void TForm1::Button6Click() {
         // A field the run leaves alone goes back to its first text, so that
         // no field shows a figure of an earlier picture beside this one's.
         const quadfind::ShownFields shown = quadfind::ShownAfterRun(run.fields);
-        for (int n = 1; n <= quadfind::FieldTexts::kCount; ++n)
-            Edit(n)->setText(QString::fromStdString(shown[std::size_t(n - 1)]));
+        for (const quadfind::Field field : quadfind::kFields)
+            Edit(field)->setText(QString::fromStdString(shown[quadfind::FieldIndex(field)]));
         Image2->setPicture(std::move(working), Image1->pictureName());
     });
 }
@@ -351,8 +356,8 @@ void TForm1::copyPicture(const TPictureView* view) {
 
 void TForm1::copyResults() const {
     quadfind::ShownFields shown;
-    for (int n = 1; n <= quadfind::FieldTexts::kCount; ++n)
-        shown[std::size_t(n - 1)] = Edit(n)->text().toStdString();
+    for (const quadfind::Field field : quadfind::kFields)
+        shown[quadfind::FieldIndex(field)] = Edit(field)->text().toStdString();
     QGuiApplication::clipboard()->setText(QString::fromStdString(quadfind::PanelText(shown)));
 }
 

@@ -18,6 +18,7 @@
 #include "ui_Unit1.h"
 
 #include "edge_pass.h"
+#include "quad_report.h"
 
 #include <QLineEdit>
 #include <QPointer>
@@ -45,8 +46,8 @@ public:
     std::int32_t GradientY(std::int32_t x, std::int32_t y) const;
     std::int32_t GradientX(std::int32_t x, std::int32_t y) const;
 
-    // Edit1 ... Edit14 by number.
-    QLineEdit* Edit(int number) const { return edits_.at(std::size_t(number - 1)); }
+    // The field's control: Edit1 for Corner3X ... (report/panel_table.h).
+    QLineEdit* Edit(quadfind::Field field) const { return edits_[quadfind::FieldIndex(field)]; }
 
     // Loads `path` (the system's bytes) once the event loop runs, as a
     // dropped file: for a file named on the command line.
@@ -78,7 +79,7 @@ private:
     void openViewer(TPictureView* view);
     void showAbout();
 
-    std::array<QLineEdit*, 14> edits_{};
+    std::array<QLineEdit*, quadfind::kFieldCount> edits_{};
     QString pictureFolder_; // where the last picture loaded came from
     std::array<QPointer<TPictureViewer>, 2> viewers_;
     quadfind::EdgePassWorkspace workspace_;

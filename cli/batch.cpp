@@ -3,13 +3,9 @@
 #include "bmp_writer.h"
 #include "edge_detection.h"
 #include "names.h"
-#include "panel_text.h"
 #include "picture_file.h"
+#include "result_lines.h"
 #include "terminal.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QString>
 
 #include <pthread.h>
 #include <signal.h>
@@ -38,29 +34,6 @@ struct Result {
     bool flushed = false; // set by a flusher when there is an overlay
 };
 
-std::string panelText(const std::string& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
-    return ReadableName(file) + ": " + std::to_string(picture.width()) + " x " + std::to_string(picture.height()) + ", " +
-           std::to_string(run.scan.EdgeCount) + " edge pixels\n" + PanelText(ShownAfterRun(run.fields));
-}
-
-std::string jsonString(const std::string& s) {
-    // QJsonObject sorts its keys, so the line is assembled here in the
-    // documented order and only the escaping is left to QJsonDocument.
-    const QByteArray array = QJsonDocument(QJsonArray{QString::fromUtf8(s)}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2).toStdString();
-}
-
-std::string jsonLine(const std::string& file, const PictureSurface& picture, const EdgeDetectionRun& run) {
-    std::string fields;
-    for (int n = 1; n <= FieldTexts::kCount; ++n) {
-        const auto& text = run.fields.edit(n);
-        fields += (n == 1 ? "\"Edit" : ",\"Edit") + std::to_string(n) + "\":" + (text ? jsonString(*text) : "null");
-    }
-    return "{\"file\":" + jsonString(file) + ",\"width\":" + std::to_string(picture.width()) +
-           ",\"height\":" + std::to_string(picture.height()) + ",\"edge_count\":" + std::to_string(run.scan.EdgeCount) +
-           ",\"fields\":{" + fields + "}}\n";
-}
-
 // The edge-detection core keeps its grid in one global: one run at a time.
 // Loading and writing, most of a picture's time, go on in parallel.
 std::mutex detectionMutex;
@@ -80,7 +53,7 @@ Result process(const Batch& batch, std::size_t i, PictureSurface& picture, Pictu
         }
         if (!batch.overlays.empty())
             r.overlay.emplace(working, batch.overlays[i]);
-        r.out = batch.json ? jsonLine(file, picture, run) : panelText(file, picture, run);
+        r.out = batch.json ? ResultJsonLine(file, picture, run) : ResultText(ReadableName(file), picture, run);
     } catch (const PictureError& e) { // names the file already
         r.err = "quadfind-cli: " + std::string(e.what()) + "\n";
     } catch (const std::exception& e) { // memory, or a picture too large for a BMP overlay

@@ -47,21 +47,21 @@ std::string HalfText(float value, std::string_view decimalSeparator) {
 FieldTexts FormatFields(const EdgeScanResult& scan, const QuadReport& report, std::string_view decimalSeparator) {
     FieldTexts f;
     if (scan.EdgeCount > 0) {
-        f.edit(1) = IntegerText(scan.LastEdge.x);
-        f.edit(2) = IntegerText(scan.LastEdge.y);
-        f.edit(7) = IntegerText(scan.FirstEdge.x);
-        f.edit(8) = IntegerText(scan.FirstEdge.y);
+        f[Field::Corner3X] = IntegerText(scan.LastEdge.x);
+        f[Field::Corner3Y] = IntegerText(scan.LastEdge.y);
+        f[Field::Corner1X] = IntegerText(scan.FirstEdge.x);
+        f[Field::Corner1Y] = IntegerText(scan.FirstEdge.y);
     }
-    f.edit(3) = IntegerText(report.ScanEnd.x);
-    f.edit(4) = IntegerText(report.ScanEnd.y);
-    f.edit(5) = IntegerText(report.BoxWidth);
-    f.edit(6) = IntegerText(report.BoxHeight);
-    f.edit(9) = IntegerText(report.Corner2.x);
-    f.edit(10) = IntegerText(report.Corner2.y);
-    f.edit(11) = IntegerText(report.Corner4.x);
-    f.edit(12) = IntegerText(report.Corner4.y);
-    f.edit(13) = HalfText(report.HalfWidth, decimalSeparator);
-    f.edit(14) = HalfText(report.HalfHeight, decimalSeparator);
+    f[Field::PictureSizeX] = IntegerText(report.ScanEnd.x);
+    f[Field::PictureSizeY] = IntegerText(report.ScanEnd.y);
+    f[Field::BoxWidth] = IntegerText(report.BoxWidth);
+    f[Field::BoxHeight] = IntegerText(report.BoxHeight);
+    f[Field::Corner2X] = IntegerText(report.Corner2.x);
+    f[Field::Corner2Y] = IntegerText(report.Corner2.y);
+    f[Field::Corner4X] = IntegerText(report.Corner4.x);
+    f[Field::Corner4Y] = IntegerText(report.Corner4.y);
+    f[Field::HalfWidth] = HalfText(report.HalfWidth, decimalSeparator);
+    f[Field::HalfHeight] = HalfText(report.HalfHeight, decimalSeparator);
     return f;
 }
 

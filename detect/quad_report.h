@@ -1,5 +1,6 @@
-// The quadrilateral report: the figures derived from a scan, the fourteen
-// field texts of the panel, and the two diagonals drawn over the edge map.
+// The quadrilateral report: the figures derived from a scan, the texts of the
+// fourteen fields they fill, and the two diagonals drawn over the edge map.
+// Which panel row shows which field, under which heading, is report/'s.
 //
 // Field texts: integers as "%i" writes them; the half sizes as the shortest
 // general form of the single-precision value widened to double (at most 15
@@ -11,6 +12,8 @@
 #include "picture_surface.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,18 +40,41 @@ QuadReport ReportQuadrilateral(const EdgeScanResult& scan);
 // points excluded.
 void DrawDiagonals(PictureSurface& working, const EdgeScanResult& scan, const QuadReport& report);
 
-// The texts of Edit1 ... Edit14 after a run; an empty optional marks a field
-// the run leaves as it was (the corner 1 and corner 3 fields when no edge was
+// The fourteen fields the command writes, numbered as the window's controls
+// (Corner3X is Edit1): which figure goes into which field is part of the
+// command, as the window's first version wrote it. PictureSize is the last
+// interior pixel, as that version showed it.
+enum class Field : int {
+    Corner3X = 1, Corner3Y,
+    PictureSizeX, PictureSizeY,
+    BoxWidth, BoxHeight,
+    Corner1X, Corner1Y,
+    Corner2X, Corner2Y,
+    Corner4X, Corner4Y,
+    HalfWidth, HalfHeight,
+};
+inline constexpr int kFieldCount = int(Field::HalfHeight);
+
+constexpr std::size_t FieldIndex(Field field) { return std::size_t(int(field) - 1); }
+
+// Every field, in number order.
+inline constexpr std::array<Field, kFieldCount> kFields = [] {
+    std::array<Field, kFieldCount> fields{};
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        fields[i] = Field(int(i) + 1);
+    return fields;
+}();
+
+// The texts of the fields after a run; an empty optional marks a field the
+// run leaves as it was (the corner 1 and corner 3 fields when no edge was
 // found).
 class FieldTexts {
 public:
-    static constexpr int kCount = 14;
-    // number: 1 for Edit1 ... 14 for Edit14.
-    const std::optional<std::string>& edit(int number) const { return texts_.at(std::size_t(number - 1)); }
-    std::optional<std::string>& edit(int number) { return texts_.at(std::size_t(number - 1)); }
+    const std::optional<std::string>& operator[](Field field) const { return texts_[FieldIndex(field)]; }
+    std::optional<std::string>& operator[](Field field) { return texts_[FieldIndex(field)]; }
 
 private:
-    std::array<std::optional<std::string>, kCount> texts_;
+    std::array<std::optional<std::string>, kFieldCount> texts_;
 };
 
 FieldTexts FormatFields(const EdgeScanResult& scan, const QuadReport& report, std::string_view decimalSeparator);

@@ -4,7 +4,7 @@
 // a click on "邊緣偵測" allocates (counted by replacing the global allocator).
 #include "Unit1.h"
 #include "counting_allocator.h"
-#include "panel_text.h"
+#include "panel_table.h"
 #include "quadfind_version.h"
 #include "test_pictures.h"
 #include "window_font.h"
@@ -63,22 +63,40 @@ protected:
     QString chosenFilter;
 };
 
-// The window and the CLI's panel text (panel_text.h) must agree: each
-// heading's label, then its X and its Y field, on one row from left to
-// right, the X fields in one column and the Y fields in another. Below
-// them, Shape1 is a white rectangle with a one-pixel black outline.
-TEST_F(FormTest, FieldsSitInTheRowOfTheirHeadingAndTheShapeIsOutlined) {
-    const int xColumn = form.Edit(kPanelRows[0].xField)->x(), yColumn = form.Edit(kPanelRows[0].yField)->x();
+// The stored layout against the panel's table (panel_table.h), which the
+// CLI and "Copy results" print from: row by row, top to bottom, the heading's
+// label, then the X and the Y field, each the control of the table's name
+// showing that name; the X fields in one column, the Y fields in another, and
+// no field the table does not place. Below them, Shape1 is a white rectangle
+// with a one-pixel black outline.
+TEST_F(FormTest, PanelFollowsTheTableAndTheShapeIsOutlined) {
+    const QLineEdit* const firstX = form.Edit(kPanelRows[0].x);
+    const QLineEdit* const firstY = form.Edit(kPanelRows[0].y);
+    ASSERT_TRUE(firstX && firstY) << "the first row's fields are missing";
+    int above = -1;
     for (const PanelRow& row : kPanelRows) {
-        const QRect x = form.Edit(row.xField)->geometry(), y = form.Edit(row.yField)->geometry();
-        EXPECT_TRUE(x.left() == xColumn && y.left() == yColumn && x.right() < y.left() && y.top() == x.top())
+        const QLineEdit* const x = form.Edit(row.x);
+        const QLineEdit* const y = form.Edit(row.y);
+        ASSERT_TRUE(x && y) << row.gloss << ": no control of the table's name";
+        for (const auto& [field, edit] : {std::pair{row.x, x}, std::pair{row.y, y}}) {
+            const QString name = QString::fromStdString(FieldName(field));
+            EXPECT_EQ(edit->objectName(), name) << row.gloss;
+            EXPECT_EQ(edit->text(), name) << row.gloss << ": the field's first text";
+        }
+        const QRect xBox = x->geometry(), yBox = y->geometry();
+        EXPECT_TRUE(xBox.left() == firstX->x() && yBox.left() == firstY->x() && xBox.right() < yBox.left() &&
+                    yBox.top() == xBox.top())
             << row.gloss;
+        EXPECT_GT(xBox.top(), above) << row.gloss << ": rows out of the table's order";
+        above = xBox.top();
         QStringList headings;
         for (const QLabel* label : form.findChildren<QLabel*>())
-            if (label->geometry().right() < x.left() && x.contains(x.left(), label->geometry().center().y()))
+            if (label->geometry().right() < xBox.left() && xBox.contains(xBox.left(), label->geometry().center().y()))
                 headings << label->text();
         EXPECT_EQ(headings, QStringList{QString::fromUtf8(row.heading)}) << row.gloss;
     }
+    EXPECT_EQ(form.findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly).size(), kFieldCount)
+        << "a field the table does not place";
     const QImage shape = form.Shape1->grab().toImage().convertToFormat(QImage::Format_RGB32);
     QImage want(shape.size(), QImage::Format_RGB32);
     want.fill(Qt::black);
@@ -148,11 +166,11 @@ TEST_F(FormTest, ClickAllocatesTheWorkingCopyOncePerSize) {
     form.Image1->setPicture(picture);
     for (const int expected : {1, 0}) { // a first, then a repeated click
         const PictureSurface before = form.Image2->picture();
-        form.Edit(7)->setText(u"typed by the user"_s);
+        form.Edit(Field::Corner1X)->setText(u"typed by the user"_s);
         AllocationWatch watch(picture.rowBytes() * std::size_t(picture.height()) / 2);
         form.Button6->click();
         EXPECT_EQ(watch.counted(), expected) << "full-size allocations, click " << 2 - expected;
-        EXPECT_EQ(form.Edit(7)->text(), u"99"_s);
+        EXPECT_EQ(form.Edit(Field::Corner1X)->text(), u"99"_s);
         EXPECT_TRUE(expected || form.Image2->picture() == before) << "the repeated click gave another result";
     }
     EXPECT_TRUE(form.Image1->picture() == picture);

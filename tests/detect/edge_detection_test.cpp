@@ -62,8 +62,8 @@ TEST(EdgeDetection, KnownFieldsAndTheReferenceResultAtEveryMinSum) {
         for (const int minSum : {382, 40, 7, 3, 2, 1})
             run = expectAsReference(picture, minSum, std::string(name) + " at " + std::to_string(minSum));
         std::string shown;
-        for (int n = 1; n <= FieldTexts::kCount; ++n)
-            shown += (n > 1 ? " " : "") + run.fields.edit(n).value_or("-");
+        for (const Field field : kFields)
+            shown += (shown.empty() ? "" : " ") + run.fields[field].value_or("-");
         EXPECT_EQ(shown, fields ? fields : shown) << name;
         EXPECT_EQ(picture, before) << name << ": the command changed its input";
     }

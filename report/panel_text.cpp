@@ -38,9 +38,9 @@ void padLeft(std::string& out, const std::string& s, std::size_t width) {
 
 ShownFields ShownAfterRun(const FieldTexts& fields) {
     ShownFields shown;
-    for (int n = 1; n <= FieldTexts::kCount; ++n) {
-        const auto& text = fields.edit(n);
-        shown[std::size_t(n - 1)] = text ? *text : "Edit" + std::to_string(n);
+    for (const Field field : kFields) {
+        const auto& text = fields[field];
+        shown[FieldIndex(field)] = text ? *text : FieldName(field);
     }
     return shown;
 }
@@ -55,9 +55,9 @@ std::string PanelText(const ShownFields& shown) {
     for (const PanelRow& row : kPanelRows) {
         padRight(out, row.heading, kHeading);
         padRight(out, row.gloss, kGloss);
-        padLeft(out, shown[std::size_t(row.xField - 1)], kValue);
+        padLeft(out, shown[FieldIndex(row.x)], kValue);
         out += ' ';
-        padLeft(out, shown[std::size_t(row.yField - 1)], kValue);
+        padLeft(out, shown[FieldIndex(row.y)], kValue);
         out += '\n';
     }
     return out;
