@@ -1,5 +1,7 @@
 #include "names.h"
-#include "picture_file.h"
+
+#include "format_guess.h"
+#include "readable_name.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -2,7 +2,6 @@
 
 #include "bmp_format.h"
 #include "picture_error.h"
-#include "readable_name.h"
 
 #include <sys/uio.h>
 
@@ -79,9 +78,9 @@ void writeBmp(const PictureSurface& picture, const Headers& headers, const Pendi
 Headers headersToWrite(const PictureSurface& picture, const std::string& path) {
     const std::optional<Headers> headers = headersOf(picture);
     if (!headers)
-        throw PictureError("Cannot write " + ReadableName(path) + ": a picture of " + std::to_string(picture.width()) +
-                           " x " + std::to_string(picture.height()) +
-                           " pixels is too large for a BMP file (4 GiB at most)");
+        throw WriteError(path, "a picture of " + std::to_string(picture.width()) + " x " +
+                                   std::to_string(picture.height()) +
+                                   " pixels is too large for a BMP file (4 GiB at most)");
     return *headers;
 }
 

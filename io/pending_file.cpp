@@ -2,7 +2,6 @@
 
 #include "io_vectors.h"
 #include "picture_error.h"
-#include "readable_name.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -64,7 +63,7 @@ void PendingFile::openTemporary() {
         errno = EISDIR;
         fail();
     case AtPath::SpecialFile:
-        throw PictureError("Cannot write " + ReadableName(path) + ": it is " + kNotReplaceable);
+        throw WriteError(path, std::string("it is ") + kNotReplaceable);
     }
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -176,10 +175,7 @@ void PendingFile::syncFolder() const {
 
 void PendingFile::fail(const char* what) const {
     const int error = errno;
-    std::string message = "Cannot write " + ReadableName(target_) + ": ";
-    if (what)
-        message += std::string(what) + ": ";
-    throw PictureError(message + std::strerror(error));
+    throw WriteError(target_, (what ? std::string(what) + ": " : std::string()) + std::strerror(error));
 }
 
 void SaveFile(std::span<const std::uint8_t> bytes, const std::string& path) {

@@ -8,6 +8,8 @@
 // QtDecodeError, EncodeBmp's std::length_error.
 #pragma once
 
+#include "readable_name.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -17,5 +19,14 @@ class PictureError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The two forms of its message: "Cannot load NAME: reason" and "Cannot write
+// NAME: reason", NAME shown by ReadableName.
+inline PictureError LoadError(const std::string& name, const std::string& reason) {
+    return PictureError("Cannot load " + ReadableName(name) + ": " + reason);
+}
+inline PictureError WriteError(const std::string& name, const std::string& reason) {
+    return PictureError("Cannot write " + ReadableName(name) + ": " + reason);
+}
 
 } // namespace quadfind

@@ -9,6 +9,7 @@
 #include "counting_allocator.h"
 #include "file_names.h"
 #include "image_from_surface.h"
+#include "load_picture.h"
 #include "picture_file.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
