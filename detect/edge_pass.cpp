@@ -354,7 +354,7 @@ EdgePassWorkspace::EdgePassWorkspace() : parts_(std::make_unique<Parts>()) {}
 EdgePassWorkspace::~EdgePassWorkspace() = default;
 
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
-                              const EdgePassOptions& options) {
+                              IntensityGridStore& grid, const EdgePassOptions& options) {
     using namespace edgepass;
     const std::int32_t w = picture.width(), h = picture.height();
     if (working.width() != w || working.height() != h)
@@ -366,20 +366,20 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
     if (w < 3 || h < 3) { // no interior: the copy and the grid are all there is
         for (std::int32_t y = 0; y < h; ++y)
             std::memcpy(working.row(y), picture.row(y), picture.rowBytes());
-        Capture(picture);
+        Capture(picture, grid);
         return r;
     }
 
     const bool streaming = stores == EdgePassStores::Streaming;
-    IntensityGrid.prepare(w, h);
+    grid.prepare(w, h);
     const Pass pass{picture,
                     working,
                     k,
                     streaming,
                     w,
                     h,
-                    IntensityGrid.columnStride(),
-                    IntensityGrid.column(0),
+                    grid.columnStride(),
+                    grid.column(0),
                     picture.rowBytes(),
                     std::size_t(w - 1) * PictureSurface::kBytesPerPixel,
                     streaming ? Scratch::kStreamTileRows : kTileRows,
@@ -411,6 +411,11 @@ EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& wor
     }
     r.ScanEnd = {w - 2, h - 2};
     return r;
+}
+
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
+                              const EdgePassOptions& options) {
+    return CaptureAndScan(picture, working, workspace, IntensityGrid, options);
 }
 
 } // namespace quadfind

@@ -1,7 +1,7 @@
 // The edge-detection command's fast path: Capture, the interior scan and the
 // painting of the working copy fused into one pass over the picture.
 //
-// CaptureAndScan fills IntensityGrid exactly as Capture does, writes every
+// CaptureAndScan fills the grid exactly as Capture does, writes every
 // byte of `working` (the one-pixel frame with the picture's colours, each
 // interior pixel an edge or background colour by the rule of edge_rule.h)
 // and returns the scan's tallies: the edge count, the first and last edge
@@ -14,11 +14,14 @@
 // rows, so that each column receives a 64-byte run at a time.
 //
 // Cost: one read of the picture, one write of `working` and of the grid's
-// cells, no division and no per-pixel branch. Allocates only the workspace's
-// scratch of about 160 rows at a byte per pixel per band, kept, and grown
-// only when a picture needs more than any before it; the workspace's helper
-// thread for the two-band pass is started once, at the first pass that uses
-// it. Not reentrant (IntensityGrid is one global): run one pass at a time.
+// cells, no division and no per-pixel branch. Allocates the workspace's
+// scratch of about 160 rows at a byte per pixel per band, and the grid's
+// cells, 4 bytes a pixel, where the grid holds too few (IntensityGrid: above
+// 1920 x 480; a grid of its own: at its first picture); both are kept, and
+// grown only when a picture needs more than any before it. The workspace's
+// helper thread for the two-band pass is started once, at the first pass
+// that uses it. Passes with their own workspace and grid may run side by side;
+// those on IntensityGrid, the window's, one at a time.
 #pragma once
 
 #include "edge_scan.h"
@@ -28,6 +31,8 @@
 #include <optional>
 
 namespace quadfind {
+
+class IntensityGridStore;
 
 // Inner loops: plain code the compiler vectorises for any x86-64 (SSE2), or
 // AVX2, compiled separately and used only where the processor has it.
@@ -75,11 +80,14 @@ public:
 
 private:
     friend EdgeScanResult CaptureAndScan(const PictureSurface&, PictureSurface&, EdgePassWorkspace&,
-                                         const EdgePassOptions&);
+                                         IntensityGridStore&, const EdgePassOptions&);
     std::unique_ptr<Parts> parts_;
 };
 
 // Throws std::invalid_argument for a kernel this processor lacks.
+EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
+                              IntensityGridStore& grid, const EdgePassOptions& options = {});
+// On IntensityGrid.
 EdgeScanResult CaptureAndScan(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
                               const EdgePassOptions& options = {});
 

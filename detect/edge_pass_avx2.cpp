@@ -12,6 +12,8 @@ namespace {
 
 static_assert(edge_rule::IsRowDifference(edge_rule::kBelowMinusAbove), "Sy is taken as below.sum - above.sum");
 static_assert(edge_rule::IsColumnDifference(edge_rule::kLeftMinusRight), "Sx is taken as the sum of three diffs");
+static_assert(edge_rule::kThreshold == 1,
+              "an edge is taken as |Sy| or |Sx| reaching kEdgeMagnitude, which is the rule only at threshold 1");
 
 // 16 pixels (48 bytes) to their 16 blue bytes.
 inline __m128i blueOf16(const std::uint8_t* p) {

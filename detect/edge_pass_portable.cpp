@@ -19,6 +19,8 @@ namespace {
 
 static_assert(edge_rule::IsRowDifference(edge_rule::kBelowMinusAbove), "Sy is taken as sumBelow - sumAbove");
 static_assert(edge_rule::IsColumnDifference(edge_rule::kLeftMinusRight), "Sx is taken as the sum of three diffs");
+static_assert(edge_rule::kThreshold == 1,
+              "an edge is taken as |Sy| or |Sx| reaching kEdgeMagnitude, which is the rule only at threshold 1");
 
 // The portable scan keeps a row of flags and six rows of 16-bit terms.
 static_assert(kScanScratchRows >= 1 + 6 * 2, "scratch too small for the portable scan");

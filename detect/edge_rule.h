@@ -2,16 +2,20 @@
 //
 // GradientY and GradientX weigh the 3 x 3 neighbourhood of the intensity
 // grid with the two tables below, take |S| and divide it by kDivisor,
-// rounding down; a pixel is an edge where their sum reaches kThreshold. Edge
-// pixels are painted kEdgeColour and the others kBackgroundColour; the
-// diagonals are drawn in kDiagonal13Colour (corner 1 to 3) and
-// kDiagonal24Colour (corner 2 to 4). Colours are 0x00BBGGRR, as Colour.
+// rounding down; a pixel is an edge where their sum reaches kThreshold. The
+// fast pass (edge_pass.h), which serves kThreshold, paints edge pixels
+// kEdgeColour and the others kBackgroundColour; the per-pixel scan for any
+// other threshold (edge_scan.h) paints edge pixels kEdgeColour and the others
+// grey, the low 8 bits of their sum in all three bytes. The diagonals are
+// drawn in kDiagonal13Colour (corner 1 to 3) and kDiagonal24Colour (corner 2
+// to 4). Colours are 0x00BBGGRR, as Colour.
 //
 // The fast loops (edge_pass*.cpp) never divide: with the threshold at 1 the
 // sum reaches it exactly when |S| >= kDivisor for one operator. They also
 // never multiply by the weights: each table is a difference of whole rows or
-// whole columns, so they add three bytes and subtract. The predicates here
-// let them assert both at compile time.
+// whole columns, so they add three bytes and subtract. They static_assert
+// both against the rule here (kThreshold, IsRowDifference,
+// IsColumnDifference).
 #pragma once
 
 // Plain arrays and <cstdint> only: the AVX2 translation unit includes this
@@ -35,6 +39,18 @@ inline constexpr std::uint32_t kEdgeColour = 0xFF0000;       // blue
 inline constexpr std::uint32_t kBackgroundColour = 0x000000; // black
 inline constexpr std::uint32_t kDiagonal13Colour = 0x00FF00; // green
 inline constexpr std::uint32_t kDiagonal24Colour = 0x0000FF; // red
+
+// The largest value of one operator: |S| of its positive weights on 255 and
+// its negative ones on 0, or the other way round, divided by kDivisor.
+constexpr int LargestGradient(const Weights& w) {
+    int positive = 0, negative = 0;
+    for (int i = 0; i < 9; ++i)
+        (w[i] > 0 ? positive : negative) += (w[i] > 0 ? w[i] : -w[i]) * 255;
+    return (positive > negative ? positive : negative) / kDivisor;
+}
+// GradientY's largest value plus GradientX's: no sum exceeds it, so a
+// larger threshold would find no edge. (No pixel reaches both at once.)
+inline constexpr int kLargestSum = LargestGradient(kBelowMinusAbove) + LargestGradient(kLeftMinusRight);
 
 // The blue byte of an edge pixel; its green and red bytes are 0.
 inline constexpr std::uint8_t kEdgeBlue = std::uint8_t(kEdgeColour >> 16);

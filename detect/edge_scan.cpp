@@ -5,12 +5,12 @@
 
 namespace quadfind {
 
-EdgeScanResult ScanInterior(PictureSurface& working, std::int32_t minSum) {
+EdgeScanResult ScanInterior(const IntensityGridStore& grid, PictureSurface& working, std::int32_t minSum) {
     EdgeScanResult r;
     for (std::int32_t y = 1; y < working.height() - 1; ++y) {
         std::uint8_t* row = working.row(y);
         for (std::int32_t x = 1; x < working.width() - 1; ++x) {
-            const std::int32_t sum = GradientY(x, y) + GradientX(x, y);
+            const std::int32_t sum = GradientY(grid, x, y) + GradientX(grid, x, y);
             std::uint8_t* p = row + std::size_t(x) * PictureSurface::kBytesPerPixel;
             p[0] = p[1] = p[2] = std::uint8_t(sum);
             if (sum >= minSum) {

@@ -10,6 +10,8 @@
 
 namespace quadfind {
 
+class IntensityGridStore;
+
 struct EdgeScanResult {
     std::int32_t EdgeCount = 0;
     Point FirstEdge{}; // first edge pixel in raster order: corner 1
@@ -22,8 +24,8 @@ struct EdgeScanResult {
 // edge where GradientY + GradientX >= minSum, and is painted blue; any other
 // interior pixel gets the low 8 bits of its sum in all three bytes (black
 // for 0). The one-pixel frame is left as it was; Capture must have run on
-// the same picture. One call of each operator per pixel: the fast pass
-// (edge_pass.h) serves the window's threshold of 1.
-EdgeScanResult ScanInterior(PictureSurface& working, std::int32_t minSum);
+// the same picture into `grid`. One call of each operator per pixel: the fast
+// pass (edge_pass.h) serves the window's threshold of 1.
+EdgeScanResult ScanInterior(const IntensityGridStore& grid, PictureSurface& working, std::int32_t minSum);
 
 } // namespace quadfind

@@ -15,15 +15,17 @@ namespace quadfind {
 // system can back all of it with huge pages.
 alignas(kHugePageBytes) std::int32_t IntensityGridStore::staticCells_[kStaticCells] = {};
 
-IntensityGridStore IntensityGrid;
+IntensityGridStore IntensityGrid{IntensityGridStore::StaticGridFirst{}};
 
-IntensityGridStore::IntensityGridStore() : cells_(staticCells_) {
+IntensityGridStore::IntensityGridStore() : fixed_(nullptr), cells_(nullptr) {}
+
+IntensityGridStore::IntensityGridStore(StaticGridFirst) : fixed_(staticCells_), cells_(staticCells_) {
     AdviseHugePages(staticCells_, sizeof staticCells_); // before any capture touches it
 }
 
 void IntensityGridStore::prepare(std::int32_t width, std::int32_t height) {
-    if (width <= kColumns && height <= kRows) {
-        cells_ = staticCells_;
+    if (fixed_ && width <= kColumns && height <= kRows) {
+        cells_ = fixed_;
         stride_ = kRows;
         return;
     }
@@ -45,37 +47,43 @@ void IntensityGridStore::prepare(std::int32_t width, std::int32_t height) {
 }
 
 void IntensityGridStore::releaseOverflow() {
-    if (!usesStaticGrid()) {
-        cells_ = staticCells_;
-        stride_ = kRows;
-    }
+    cells_ = fixed_;
+    stride_ = kRows;
     overflow_.reset();
     overflowCapacity_ = 0;
     overflowStart_ = nullptr;
 }
 
-void Capture(const PictureSurface& picture) {
-    IntensityGrid.prepare(picture.width(), picture.height());
+void Capture(const PictureSurface& picture, IntensityGridStore& grid) {
+    grid.prepare(picture.width(), picture.height());
     for (std::int32_t y = 0; y < picture.height(); ++y) {
         const std::uint8_t* row = picture.row(y);
         for (std::int32_t x = 0; x < picture.width(); ++x)
-            IntensityGrid(x, y) = row[std::size_t(x) * PictureSurface::kBytesPerPixel];
+            grid(x, y) = row[std::size_t(x) * PictureSurface::kBytesPerPixel];
     }
 }
 
+void Capture(const PictureSurface& picture) { Capture(picture, IntensityGrid); }
+
 namespace {
 
-std::int32_t apply(const edge_rule::Weights& k, std::int32_t x, std::int32_t y) {
+std::int32_t apply(const edge_rule::Weights& k, const IntensityGridStore& grid, std::int32_t x, std::int32_t y) {
     std::int32_t s = 0;
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i)
-            s += k[j * 3 + i] * IntensityGrid(x - 1 + i, y - 1 + j);
+            s += k[j * 3 + i] * grid(x - 1 + i, y - 1 + j);
     return std::abs(s) / edge_rule::kDivisor;
 }
 
 } // namespace
 
-std::int32_t GradientY(std::int32_t x, std::int32_t y) { return apply(edge_rule::kBelowMinusAbove, x, y); }
-std::int32_t GradientX(std::int32_t x, std::int32_t y) { return apply(edge_rule::kLeftMinusRight, x, y); }
+std::int32_t GradientY(const IntensityGridStore& grid, std::int32_t x, std::int32_t y) {
+    return apply(edge_rule::kBelowMinusAbove, grid, x, y);
+}
+std::int32_t GradientX(const IntensityGridStore& grid, std::int32_t x, std::int32_t y) {
+    return apply(edge_rule::kLeftMinusRight, grid, x, y);
+}
+std::int32_t GradientY(std::int32_t x, std::int32_t y) { return GradientY(IntensityGrid, x, y); }
+std::int32_t GradientX(std::int32_t x, std::int32_t y) { return GradientX(IntensityGrid, x, y); }
 
 } // namespace quadfind

@@ -1,16 +1,20 @@
 // IntensityGrid: the blue component of the current picture as signed 32-bit
 // cells indexed [x][y], column-major (the cells of one column lie together).
 //
-// Pictures up to 1920 x 480 use the static, zero-initialised grid with a
-// column stride of 480; it is never cleared. A larger picture is captured into
-// a separate overflow grid with a column stride of its own height, allocated
-// when a picture needs more cells than the grid held (the window gives it
-// back on each Load: releaseOverflow). Capture overwrites
+// IntensityGrid, the window's one grid, uses a static, zero-initialised grid
+// with a column stride of 480 for pictures up to 1920 x 480; it is never
+// cleared. A larger picture is captured into a separate overflow grid with a
+// column stride of its own height, allocated when a picture needs more cells
+// than the grid held (the window gives it back on each Load:
+// releaseOverflow). A grid of its own (one a thread, for detections side by
+// side) has no static part: its cells come from the overflow grid from the
+// first picture on. Either way that costs 4 bytes a pixel. Capture overwrites
 // exactly the current picture's cells and the operators read only those, so
 // what a larger picture leaves behind never reaches a smaller one.
 //
 // Cost: Capture is one pass over the picture; the operators read nine cells
-// and check no bounds (call them for interior pixels only).
+// and check no bounds (call them for interior pixels only). A grid is used by
+// one thread at a time.
 #pragma once
 
 #include "huge_pages.h"
@@ -27,7 +31,11 @@ public:
     static constexpr std::int32_t kColumns = 1920;
     static constexpr std::int32_t kRows = 480;
 
+    // A grid of its own, without the static part.
     IntensityGridStore();
+    // The window's: pictures up to kColumns x kRows in the static grid.
+    struct StaticGridFirst {};
+    explicit IntensityGridStore(StaticGridFirst);
     IntensityGridStore(const IntensityGridStore&) = delete;
     IntensityGridStore& operator=(const IntensityGridStore&) = delete;
 
@@ -39,7 +47,7 @@ public:
     // Frees the overflow grid, 4 bytes a pixel of the largest picture yet,
     // for a caller about to need the memory more (the window, while it
     // loads a new picture that the next capture overwrites anyway). The
-    // static grid stays; the next large picture allocates afresh.
+    // static grid stays; the next picture it cannot hold allocates afresh.
     void releaseOverflow();
 
     std::int32_t* column(std::int32_t x) { return cells_ + std::size_t(x) * stride_; }
@@ -55,6 +63,7 @@ private:
     static constexpr std::size_t kStaticCells =
         HugePageSpan(std::size_t(kColumns) * kRows * sizeof(std::int32_t)) / sizeof(std::int32_t);
     static std::int32_t staticCells_[kStaticCells];
+    std::int32_t* fixed_;    // staticCells_, or null for a grid of its own
     std::int32_t* cells_;
     std::size_t stride_ = kRows;
     std::unique_ptr<std::int32_t[]> overflow_;
@@ -66,12 +75,16 @@ static_assert(sizeof(std::int32_t) == 4, "grid cells are signed 32-bit");
 
 extern IntensityGridStore IntensityGrid;
 
-// Fills IntensityGrid [x][y] with the blue byte of pixel (x, y).
+// Fills grid [x][y] (IntensityGrid where none is given) with the blue byte
+// of pixel (x, y).
+void Capture(const PictureSurface& picture, IntensityGridStore& grid);
 void Capture(const PictureSurface& picture);
 
 // Row below minus row above over columns x-1..x+1, |S| div 4, in 0..191.
-std::int32_t GradientY(std::int32_t x, std::int32_t y);
+std::int32_t GradientY(const IntensityGridStore& grid, std::int32_t x, std::int32_t y);
+std::int32_t GradientY(std::int32_t x, std::int32_t y); // of IntensityGrid
 // Column left minus column right over rows y-1..y+1, |S| div 4, in 0..191.
-std::int32_t GradientX(std::int32_t x, std::int32_t y);
+std::int32_t GradientX(const IntensityGridStore& grid, std::int32_t x, std::int32_t y);
+std::int32_t GradientX(std::int32_t x, std::int32_t y); // of IntensityGrid
 
 } // namespace quadfind
