@@ -4,7 +4,7 @@
 PACKAGES := qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev cmake ninja-build g++ \
             clang libclang-rt-dev zlib1g-dev libtiff-dev libgif-dev \
             xvfb xdotool openbox xclip libx11-dev locales openssh-server openssh-client parallel rsync \
-            help2man dpkg-dev file desktop-file-utils appstream lintian
+            help2man dpkg-dev file desktop-file-utils appstream lintian clang-format
 BENCH_PACKAGES := libopencv-dev python3-opencv time
 # Root installs directly, others through sudo. Without either, or when the
 # install fails (sudo refuses a user who may not use it), the missing packages
@@ -13,7 +13,7 @@ BENCH_PACKAGES := libopencv-dev python3-opencv time
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || { command -v sudo >/dev/null && echo sudo; } || echo none)
 BUILD := build/default
 
-.PHONY: all deps build run test sanitize tsan bench fuzz package package-check clean
+.PHONY: all deps build run test sanitize tsan bench fuzz package package-check tidy clean
 
 # From 6.5 on every Qt program says on stderr, in four lines, that the
 # character type is not UTF-8 when the locale is C or POSIX, as on a fresh
@@ -120,6 +120,12 @@ package-check:
 	$(MAKE) deps EXTRA_PACKAGES="debootstrap man-db"
 	if [ "$(DEBIAN)" = "$$(. /etc/os-release && echo "$$VERSION_CODENAME")" ]; then $(MAKE) package; fi
 	scripts/package_check.sh $(DEBIAN)
+
+# clang-tidy with .clang-tidy's checks over every source the default build
+# compiles; any finding fails. Takes minutes, so make test does not run it.
+tidy: build
+	$(MAKE) deps EXTRA_PACKAGES=clang-tidy
+	run-clang-tidy -p $(BUILD) -quiet '^$(CURDIR)/(detect|io|report|app|cli|tests|bench|fuzz)/'
 
 clean:
 	rm -rf build

@@ -35,7 +35,7 @@ void HalveEdgePixel(const PictureSurface& from, PictureSurface& to, const Halvin
                     int x, int y) {
     const std::array<std::int64_t, 2> wx = ax.weights(x), wy = ay.weights(y);
     const double total = double(wx[0] + wx[1]) * double(wy[0] + wy[1]);
-    std::uint8_t* out = to.row(y) + kChannels * x;
+    std::uint8_t* out = to.row(y) + std::size_t(kChannels) * std::size_t(x);
     for (int c = 0; c < kChannels; ++c) {
         double sum = 0;
         for (int dy = 0; dy < 2; ++dy)

@@ -38,8 +38,8 @@ struct Bmp {
     Bytes pixels = {};
 
     Bytes bytes() const {
-        Bytes b(14 + headerSize, 0);
-        b[0] = 'B', b[1] = 'M';
+        Bytes b{'B', 'M'};
+        b.resize(14 + headerSize);
         // The fields a header of this size has room for.
         auto field = [&](std::size_t at, std::uint32_t v, int size = 4) {
             if (at + std::size_t(size) <= headerSize)
