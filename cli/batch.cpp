@@ -111,15 +111,15 @@ int printInOrder(const Batch& batch, ResultWindow& window) {
 
 int RunBatch(const Batch& batch) {
     const std::size_t total = batch.pictures.size();
-    const std::size_t jobs = std::min(std::size_t(std::max(1, batch.jobs)), total);
+    const std::size_t jobs = std::size_t(std::max(1, batch.jobs));
     const bool flushing = !batch.overlays.empty() && batch.durability == Durability::OnDisk;
     // Enough results ahead of the printer for the disk to write several
     // overlays while the next pictures are processed.
-    ResultWindow window(total, std::max<std::size_t>(16, 2 * std::size_t(std::max(1, batch.jobs))), flushing);
+    ResultWindow window(total, std::max<std::size_t>(16, 2 * jobs), flushing);
     const SignalWatcher watcher([&window](int signal) { window.interrupt(signal); });
     Flushers flushers(window, flushing ? std::min<std::size_t>(8, total) : 0);
     std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < jobs; ++t)
+    for (std::size_t t = 0; t < std::min(jobs, total); ++t)
         threads.emplace_back([&] { runJob(batch, window, flushers); });
 
     const int status = printInOrder(batch, window);

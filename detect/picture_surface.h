@@ -60,7 +60,6 @@ public:
 
     // Canvas.
     void setPenColour(Colour c) { pen_ = c; }
-    Colour penColour() const { return pen_; }
     void moveTo(std::int32_t x, std::int32_t y) { penAt_ = {x, y}; }
     void lineTo(std::int32_t x, std::int32_t y);
     Point penPosition() const { return penAt_; }
