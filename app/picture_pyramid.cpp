@@ -66,7 +66,7 @@ void Halve(const PictureSurface& from, PictureSurface& to, int k, std::int32_t p
             sums[i] = std::uint16_t(a[i] + b[i]);
         std::uint8_t* out = to.row(y);
         for (std::size_t x = 0; x < std::size_t(evenX); ++x) {
-            const std::uint16_t* pair = sums.data() + 2 * kChannels * x;
+            const std::uint16_t* pair = sums.data() + std::size_t(2 * kChannels) * x;
             for (std::size_t c = 0; c < kChannels; ++c)
                 out[kChannels * x + c] = std::uint8_t((pair[c] + pair[kChannels + c] + 2) >> 2);
         }
@@ -190,15 +190,16 @@ QImage RenderPicture(PicturePyramid& pyramid, RenderAxis x, RenderAxis y) {
             for (int i = 0; i < x.count; ++i) {
                 float b = 0, g = 0, red = 0;
                 for (int t = tx.begin[std::size_t(i)]; t < tx.begin[std::size_t(i) + 1]; ++t) {
-                    const std::uint8_t* p = src + kChannels * tx.index[std::size_t(t)];
+                    const std::uint8_t* p = src + std::ptrdiff_t(kChannels) * tx.index[std::size_t(t)];
                     const float w = tx.weight[std::size_t(t)];
-                    b += w * p[0];
-                    g += w * p[1];
-                    red += w * p[2];
+                    b += w * float(p[0]);
+                    g += w * float(p[1]);
+                    red += w * float(p[2]);
                 }
-                row[kChannels * i] = b;
-                row[kChannels * i + 1] = g;
-                row[kChannels * i + 2] = red;
+                float* pixel = row + std::ptrdiff_t(kChannels) * i;
+                pixel[0] = b;
+                pixel[1] = g;
+                pixel[2] = red;
             }
         }
         return row;
@@ -213,9 +214,9 @@ QImage RenderPicture(PicturePyramid& pyramid, RenderAxis x, RenderAxis y) {
                 sum[i] += w * row[i];
         }
         QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(j));
-        const auto byte = [](float v) { return std::min(255, int(v + 0.5f)); };
+        const auto byte = [](float v) { return std::min(255, int(std::lround(v))); };
         for (int i = 0; i < x.count; ++i) {
-            const float* p = sum.data() + kChannels * i;
+            const float* p = sum.data() + std::ptrdiff_t(kChannels) * i;
             line[i] = qRgb(byte(p[2]), byte(p[1]), byte(p[0]));
         }
     }

@@ -54,7 +54,7 @@ bool ReadPlainRows(int fd, std::uint64_t fileBytes, const std::string& name, con
     const std::size_t rowBytes = picture.rowBytes(), padding = std::size_t(rows->stride) - rowBytes;
     std::uint8_t skipped[3];
     constexpr int kRowsPerRead = 256; // two parts a row, within every system's IOV_MAX
-    std::array<iovec, 2 * kRowsPerRead> parts;
+    std::array<iovec, std::size_t(2) * kRowsPerRead> parts;
     std::uint64_t at = rows->pixelsAt;
     for (std::int32_t fileRow = 0; fileRow < rows->height;) {
         int count = 0;

@@ -121,7 +121,7 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
     const PictureSurface red = filled(1, 1, 0x0000FF);
     // PNG rows of filter byte and zero samples: 48 of 1 + 64 x 3 bytes; Adam7's
     // passes of 3 x 2 are four rows of 1 + 3, 3, 3 and 9 bytes.
-    const Bytes rgb(48 * 193), adam7(22), indices(3 * 6);
+    const Bytes rgb(std::size_t(48) * 193), adam7(22), indices(std::size_t(3) * 6);
     Bytes damaged = makePng({}, rgb);
     damaged[damaged.size() / 2] ^= 0x10;
     // A header that declares 20000 x 10000 with no pixels: only the size check
@@ -162,7 +162,7 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
         // Chunks and checksums intact, pixel data not.
         {"adam7-short.png", makePng({.w = 3, .h = 2, .adam7 = true}, Bytes(21)),
          "the PNG's pixel data ends early (the file is cut short or damaged)"},
-        {"filter.png", makePng({}, Bytes(48 * 193, 5)),
+        {"filter.png", makePng({}, Bytes(std::size_t(48) * 193, 5)),
          "the PNG's pixel data is damaged (a row has filter type 5; only 0 to 4 exist)"},
         {"codes.gif", kGifEndsEarly, "the GIF's pixel data ends before the picture is complete "
                                      "(giflib: Image EOF detected before image complete)"},
@@ -307,8 +307,10 @@ TEST_F(PictureFile, OneSuffixRuleForTheLoaderAndTheFolderListing) {
 // are refused with the system's own cause.
 TEST_F(PictureFile, RefusalsGiveTheSystemsOwnCauseAndNamesAreBytesShownReadably) {
     ASSERT_EQ(::mkdir(path("folder.png").c_str(), 0755), 0);
-    for (const auto& [file, error] : {std::pair{path("missing/x.png"), ENOENT}, {path("folder.png"), EISDIR}})
+    for (const auto& [name, error] : {std::pair{path("missing/x.png"), ENOENT}, {path("folder.png"), EISDIR}}) {
+        const std::string& file = name; // a lambda cannot capture a binding before clang 16
         EXPECT_EQ(refusal([&] { LoadPicture(file); }), "Cannot load " + file + ": " + std::strerror(error));
+    }
     // Not UTF-8: opened as it is (refused as empty, not as missing), shown escaped.
     const std::string file = write("caf\xE9\xFF\n.gif", {});
     EXPECT_EQ(refusal([&] { LoadPicture(file); }), "Cannot load " + path("caf\\xE9\\xFF\\x0A.gif: it is empty"));

@@ -47,7 +47,8 @@ inline PictureSurface withBlue(int w, int h, std::uint32_t seed, const std::func
     PictureSurface s = randomPicture(w, h, seed);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            s.row(y)[3 * x] = std::uint8_t(blue(x, y, s.row(y)[3 * x]));
+            s.row(y)[std::size_t(3) * std::size_t(x)] =
+                std::uint8_t(blue(x, y, s.row(y)[std::size_t(3) * std::size_t(x)]));
     return s;
 }
 
@@ -63,7 +64,7 @@ inline PictureSurface whiteSquare() {
 // other shows that sum's low byte in its three channels (black at minSum 1).
 inline EdgeScanResult referenceScan(const PictureSurface& in, PictureSurface& out, int minSum = 1) {
     out = in;
-    auto blue = [&](int x, int y) { return int(in.row(y)[3 * x]); };
+    auto blue = [&](int x, int y) { return int(in.row(y)[std::size_t(3) * std::size_t(x)]); };
     EdgeScanResult r;
     for (int y = 1; y < in.height() - 1; ++y) {
         for (int x = 1; x < in.width() - 1; ++x) {
