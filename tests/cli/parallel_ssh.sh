@@ -58,13 +58,21 @@ ForceCommand cd "$work/machines/\${QUADFIND_MACHINE:?}" && HOME=\$PWD TMPDIR=\$P
 EOF
 
 # Root's sshd refuses to start without its privilege separation folder,
-# /run/sshd, which only the system's ssh service makes: where it is missing
-# (a container, a fresh root) it is made for the run and removed after.
+# /run/sshd, which only the system's ssh service makes. Where it is missing,
+# this sshd gets a /run of its own in a private mount namespace, so that
+# nothing outside the test changes; where that cannot be had (a chroot, a
+# container without the right), /run/sshd is made for the run and removed
+# after.
 set -- /usr/sbin/sshd -D -e -f "$work/sshd_config"
 if [ "$(id -u)" -eq 0 ] && [ ! -d /run/sshd ]; then
-    mkdir -m 755 /run/sshd 2> sshd.log ||
-        skip "sshd cannot start: root's sshd needs /run/sshd, which cannot be made: $(cat sshd.log)"
-    made_run_sshd=yes
+    if unshare --mount --propagation private true 2> /dev/null; then
+        mkdir -p -m 755 run/sshd
+        set -- unshare --mount --propagation private sh -c 'mount --bind "$0" /run && exec "$@"' "$work/run" "$@"
+    else
+        mkdir -m 755 /run/sshd 2> sshd.log ||
+            skip "sshd cannot start: root's sshd needs /run/sshd, which cannot be made: $(cat sshd.log)"
+        made_run_sshd=yes
+    fi
 fi
 for try in 1 2 3 4 5; do
     port=$(shuf -i 20000-60999 -n 1)
