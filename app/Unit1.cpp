@@ -143,7 +143,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Button2->setFocus(Qt::OtherFocusReason);
     setAttribute(Qt::WA_KeyboardFocusChange);
 
-    const auto addShortcut = [this](QKeySequence keys, auto command) {
+    const auto addShortcut = [this](const QKeySequence& keys, auto command) {
         auto* action = new QAction(this);
         action->setShortcut(keys);
         connect(action, &QAction::triggered, this, command);

@@ -42,6 +42,7 @@ std::vector<std::string> targetsOf(const std::string& overlay, const std::vector
         return std::vector<std::string>(pictures.size(), overlay);
     const std::string prefix = overlay.back() == '/' ? overlay : overlay + "/";
     std::vector<std::string> targets;
+    targets.reserve(pictures.size());
     for (const std::string& picture : pictures)
         targets.push_back(prefix + baseNameWithoutExtension(picture) + ".bmp");
     return targets;
@@ -111,7 +112,7 @@ std::vector<std::string> PlanOverlays(const std::string& overlay, const std::vec
     struct stat st;
     const bool isFolder = ::stat(overlay.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     intoFolder = intoFolder || isFolder || overlay.back() == '/';
-    const std::vector<std::string> targets = targetsOf(overlay, pictures, intoFolder);
+    std::vector<std::string> targets = targetsOf(overlay, pictures, intoFolder);
     const std::string problems = problemsOf(targets, pictures);
     if (!problems.empty())
         throw UsageError{"refusing to write the overlays, nothing was processed:" + problems};

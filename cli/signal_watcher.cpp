@@ -30,6 +30,7 @@ SignalWatcher::~SignalWatcher() {
     // A signal of the set sent to the watcher's thread alone wakes its
     // sigwait; the flag tells it from a user's.
     ending_ = true;
+    // NOLINTNEXTLINE(bugprone-bad-signal-to-kill-thread): sigwait takes it; nothing is terminated
     ::pthread_kill(thread_.native_handle(), SIGTERM);
     thread_.join();
 }

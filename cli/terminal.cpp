@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 namespace quadfind::cli {
@@ -59,7 +60,7 @@ void Progress::update(std::size_t done) {
     const double rate = seconds > 0 ? double(done) / seconds : 0;
     char line[160];
     if (rate > 0) {
-        const long left = long(double(total_ - done) / rate + 0.5);
+        const long left = std::lround(double(total_ - done) / rate);
         std::snprintf(line, sizeof line, "\r%zu/%zu pictures, %.1f a second, %ld:%02ld left\x1b[K", done, total_,
                       rate, left / 60, left % 60);
     } else {

@@ -33,7 +33,7 @@ constexpr std::array<PaintRun, 256> makePaintTable() {
     std::array<PaintRun, 256> t{};
     for (unsigned bits = 0; bits < 256; ++bits)
         for (unsigned i = 0; i < 8; ++i)
-            t[bits][3 * i] = (bits >> i & 1) ? edge_rule::kEdgeBlue : 0;
+            t[bits][std::size_t(3) * i] = (bits >> i & 1) ? edge_rule::kEdgeBlue : 0;
     return t;
 }
 constexpr std::array<PaintRun, 256> kPaintTable = makePaintTable();
@@ -66,28 +66,28 @@ void fillTilePortable(const std::uint8_t* firstRow, std::size_t rowStride, std::
     const __m128i zero = _mm_setzero_si128();
     for (; x + 16 <= width; x += 16) {
         __m128i r[16], a[16], b[16], c[16];
-        for (int i = 0; i < 16; ++i)
-            r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + std::size_t(i) * rowStride + x));
-        for (int i = 0; i < 8; ++i) {
+        for (std::size_t i = 0; i < 16; ++i)
+            r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(firstRow + i * rowStride + x));
+        for (std::size_t i = 0; i < 8; ++i) {
             a[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
             a[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
         }
-        for (int g = 0; g < 4; ++g) { // rows 4g .. 4g+3
+        for (std::size_t g = 0; g < 4; ++g) { // rows 4g .. 4g+3
             b[4 * g] = _mm_unpacklo_epi16(a[4 * g], a[4 * g + 2]);
             b[4 * g + 1] = _mm_unpackhi_epi16(a[4 * g], a[4 * g + 2]);
             b[4 * g + 2] = _mm_unpacklo_epi16(a[4 * g + 1], a[4 * g + 3]);
             b[4 * g + 3] = _mm_unpackhi_epi16(a[4 * g + 1], a[4 * g + 3]);
         }
-        for (int h = 0; h < 2; ++h) // rows 8h .. 8h+7
-            for (int k = 0; k < 4; ++k) {
+        for (std::size_t h = 0; h < 2; ++h) // rows 8h .. 8h+7
+            for (std::size_t k = 0; k < 4; ++k) {
                 c[8 * h + 2 * k] = _mm_unpacklo_epi32(b[8 * h + k], b[8 * h + 4 + k]);
                 c[8 * h + 2 * k + 1] = _mm_unpackhi_epi32(b[8 * h + k], b[8 * h + 4 + k]);
             }
-        for (int k = 0; k < 8; ++k) {
+        for (std::size_t k = 0; k < 8; ++k) {
             const __m128i columns[2] = {_mm_unpacklo_epi64(c[k], c[k + 8]), _mm_unpackhi_epi64(c[k], c[k + 8])};
-            for (int j = 0; j < 2; ++j) {
+            for (std::size_t j = 0; j < 2; ++j) {
                 const __m128i lo = _mm_unpacklo_epi8(columns[j], zero), hi = _mm_unpackhi_epi8(columns[j], zero);
-                auto* out = reinterpret_cast<__m128i*>(cells + std::size_t(x + 2 * k + j) * columnStride);
+                auto* out = reinterpret_cast<__m128i*>(cells + (std::size_t(x) + 2 * k + j) * columnStride);
                 _mm_storeu_si128(out, _mm_unpacklo_epi16(lo, zero));
                 _mm_storeu_si128(out + 1, _mm_unpackhi_epi16(lo, zero));
                 _mm_storeu_si128(out + 2, _mm_unpacklo_epi16(hi, zero));

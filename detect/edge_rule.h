@@ -71,7 +71,7 @@ constexpr bool IsRowDifference(const Weights& w) {
 // True when the table is the left column minus the right one: what the fast
 // loops compute as three rows' (left - right) terms added up.
 constexpr bool IsColumnDifference(const Weights& w) {
-    for (int row = 0; row < 3; ++row)
+    for (std::size_t row = 0; row < 3; ++row)
         if (w[3 * row] != 1 || w[3 * row + 1] != 0 || w[3 * row + 2] != -1)
             return false;
     return true;

@@ -30,7 +30,7 @@ PictureSurface with(PictureSurface s, int x0, int y0, int x1, int y1, Colour c =
 // the reference's map with the command's own diagonals.
 EdgeDetectionRun expectAsReference(const PictureSurface& picture, int minSum, const std::string& what) {
     PictureSurface working = randomPicture(picture.width(), picture.height(), 5), expected;
-    const EdgeDetectionRun run = RunEdgeDetection(picture, working, testWorkspace(), ",", minSum);
+    EdgeDetectionRun run = RunEdgeDetection(picture, working, testWorkspace(), ",", minSum);
     const EdgeScanResult scan = referenceScan(picture, expected, minSum);
     DrawDiagonals(expected, scan, ReportQuadrilateral(scan));
     EXPECT_EQ(working, expected) << what;
@@ -157,7 +157,7 @@ TEST(EdgeDetection, OwnGridsDetectSideBySide) {
         job.join();
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x)
-            ASSERT_EQ(IntensityGrid(x, y), whiteSquare().row(y)[3 * x]) << "the window's grid changed at " << x << "," << y;
+            ASSERT_EQ(IntensityGrid(x, y), whiteSquare().row(y)[std::size_t(3) * std::size_t(x)]) << "the window's grid changed at " << x << "," << y;
 }
 
 TEST(FieldText, HalvesInTheirShortestFormWithTheCallersSeparator) {

@@ -31,7 +31,7 @@ protected:
         ASSERT_EQ(CaptureAndScan(picture, working, testWorkspace(), options), referenceScan(picture, expected)) << what;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                if (working.pixel(x, y) != expected.pixel(x, y) || IntensityGrid(x, y) != picture.row(y)[3 * x])
+                if (working.pixel(x, y) != expected.pixel(x, y) || IntensityGrid(x, y) != picture.row(y)[std::size_t(3) * std::size_t(x)])
                     FAIL() << what << ": pixel (" << x << "," << y << ") is " << std::hex << working.pixel(x, y)
                            << ", want " << expected.pixel(x, y) << "; its grid cell " << IntensityGrid(x, y);
         EXPECT_EQ(IntensityGrid.usesStaticGrid(), w <= 1920 && h <= 480) << what;
