@@ -1,16 +1,16 @@
 #include "Unit1.h"
 
 #include "bmp_writer.h"
-#include "edge_rule.h"
 #include "edge_detection.h"
+#include "edge_rule.h"
 #include "exception_report.h"
 #include "intensity_grid.h"
 #include "panel_text.h"
 #include "picture_error.h"
 #include "picture_file.h"
 #include "picture_viewer.h"
-#include "window_font.h"
 #include "quadfind_version.h"
+#include "window_font.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,8 +25,8 @@
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QKeySequence>
 #include <QImageWriter>
+#include <QKeySequence>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
@@ -165,8 +165,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     // pair a figure with another control unnoticed (the form suite checks
     // that each is found, under its heading).
     for (const quadfind::Field field : quadfind::kFields)
-        edits_[quadfind::FieldIndex(field)] =
-            findChild<QLineEdit*>(QString::fromStdString(quadfind::FieldName(field)));
+        edits_[quadfind::FieldIndex(field)] = findChild<QLineEdit*>(QString::fromStdString(quadfind::FieldName(field)));
 
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
@@ -235,8 +234,7 @@ void TForm1::loadPicture(const std::string& path) {
         quadfind::IntensityGrid.releaseOverflow();
         // Loads fully before touching Image1, so a file that cannot be read
         // leaves the previous picture in place.
-        Image1->setPicture(quadfind::LoadPicture(path),
-                           QFileInfo(QFile::decodeName(path.c_str())).fileName());
+        Image1->setPicture(quadfind::LoadPicture(path), QFileInfo(QFile::decodeName(path.c_str())).fileName());
         pictureFolder_ = QFileInfo(QFile::decodeName(path.c_str())).absolutePath();
     });
 }
@@ -278,14 +276,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         const auto* closed = static_cast<const QWidget*>(watched);
         const Qt::WindowType type = closed->windowType();
         if (closed->isWindow() && type != Qt::Popup && type != Qt::ToolTip)
-            QMetaObject::invokeMethod(this, [this] {
-                if (QApplication::activePopupWidget() || !isVisible())
-                    return;
-                if (QWidget* modal = QApplication::activeModalWidget())
-                    modal->activateWindow(); // the dialog a message box stood over
-                else
-                    activateWindow();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (QApplication::activePopupWidget() || !isVisible())
+                        return;
+                    if (QWidget* modal = QApplication::activeModalWidget())
+                        modal->activateWindow(); // the dialog a message box stood over
+                    else
+                        activateWindow();
+                },
+                Qt::QueuedConnection);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -346,8 +347,7 @@ void TForm1::copyPicture(const TPictureView* view) {
         BusyCursor busy;
         const quadfind::PictureSurface& picture = view->picture();
         // The clipboard outlives the view's picture, so it gets its own copy.
-        const QImage image =
-            quadfind::BorrowedWindow(picture, {}, QSize(picture.width(), picture.height())).copy();
+        const QImage image = quadfind::BorrowedWindow(picture, {}, QSize(picture.width(), picture.height())).copy();
         if (image.isNull())
             throw std::runtime_error("The picture is too large to copy.");
         QGuiApplication::clipboard()->setImage(image);
@@ -372,7 +372,8 @@ void TForm1::openViewer(TPictureView* view) {
 }
 
 void TForm1::openWhenShown(const std::string& path) {
-    QMetaObject::invokeMethod(this, [this, path] { loadPicture(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, path] { loadPicture(path); }, Qt::QueuedConnection);
 }
 
 void TForm1::showAbout() {
@@ -399,7 +400,8 @@ void TForm1::dropEvent(QDropEvent* event) {
     // keep the file manager waiting for the end of the drag.
     if (urls.size() > 1) {
         const QString text = QStringLiteral("Drop one picture at a time: %1 files were dropped.").arg(urls.size());
-        QMetaObject::invokeMethod(this, [this, text] { ShowMessage(this, text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, text] { ShowMessage(this, text); }, Qt::QueuedConnection);
         return;
     }
     openWhenShown(DroppedFileName(urls.first()));

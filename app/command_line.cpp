@@ -16,7 +16,8 @@ namespace {
 // Checked to the end: `quadfind --help > /dev/full` must not report success.
 int Print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream) == std::size_t(bytes.size());
+    const bool written =
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream) == std::size_t(bytes.size());
     if (std::fflush(stream) == 0 && written)
         return 0;
     const int cause = errno;
@@ -54,10 +55,10 @@ CommandLine ReadCommandLine(int argc, char* argv[]) {
 
     CommandLine line;
     if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
-        const QString why = parser.positionalArguments().size() > 1
-                                ? QStringLiteral("one picture at a time, but %1 were given")
-                                      .arg(parser.positionalArguments().size())
-                                : parser.errorText();
+        const QString why =
+            parser.positionalArguments().size() > 1
+                ? QStringLiteral("one picture at a time, but %1 were given").arg(parser.positionalArguments().size())
+                : parser.errorText();
         Print(stderr, QStringLiteral("quadfind: %1\nTry 'quadfind --help'.\n").arg(why));
         line.exitStatus = 2;
         return line;

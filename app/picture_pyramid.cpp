@@ -15,7 +15,7 @@ constexpr int kChannels = PictureSurface::kBytesPerPixel;
 // mean of children 2i and 2i + 1, weighted by the picture pixels each stands
 // for. All but the last child stand for `full` of them.
 struct HalvingAxis {
-    int children = 0;    // the level below's size
+    int children = 0; // the level below's size
     std::int64_t full = 1;
     std::int64_t last = 1; // what the last child stands for, 1..full
     int size() const { return (children + 1) / 2; }
@@ -31,8 +31,8 @@ struct HalvingAxis {
 
 // A pixel on the cut-short edge: the weighted mean, rounded half up as the
 // fast loop rounds.
-void HalveEdgePixel(const PictureSurface& from, PictureSurface& to, const HalvingAxis& ax, const HalvingAxis& ay,
-                    int x, int y) {
+void HalveEdgePixel(const PictureSurface& from, PictureSurface& to, const HalvingAxis& ax, const HalvingAxis& ay, int x,
+                    int y) {
     const std::array<std::int64_t, 2> wx = ax.weights(x), wy = ay.weights(y);
     const double total = double(wx[0] + wx[1]) * double(wy[0] + wy[1]);
     std::uint8_t* out = to.row(y) + std::size_t(kChannels) * std::size_t(x);
@@ -134,7 +134,7 @@ void PicturePyramid::reset(const PictureSurface* picture) {
     built_.clear();
     levelCount_ = 0;
     if (picture && !picture->empty())
-        for (std::int64_t side = std::max(width_, height_); ; side = (side + 1) / 2) {
+        for (std::int64_t side = std::max(width_, height_);; side = (side + 1) / 2) {
             ++levelCount_;
             if (side == 1)
                 break;

@@ -31,8 +31,7 @@ bool QuitOnSignal() {
     auto* notifier = new QSocketNotifier(wakeUp[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char drained[16];
-        while (::read(wakeUp[0], drained, sizeof drained) > 0) {
-        }
+        while (::read(wakeUp[0], drained, sizeof drained) > 0) {}
         // Ends every running loop, an open dialog's too.
         QCoreApplication::quit();
     });

@@ -157,7 +157,8 @@ void benchPortable(benchmark::State& state, const PictureSurface* picture) {
     EdgePassWorkspace workspace;
     RunEdgeDetection(*picture, working, workspace, ".");
     for (auto _ : state) {
-        const EdgeScanResult scan = CaptureAndScan(*picture, working, workspace, {EdgePassKernel::Portable, std::nullopt, std::nullopt});
+        const EdgeScanResult scan =
+            CaptureAndScan(*picture, working, workspace, {EdgePassKernel::Portable, std::nullopt, std::nullopt});
         const QuadReport report = ReportQuadrilateral(scan);
         DrawDiagonals(working, scan, report);
         auto fields = FormatFields(scan, report, ".");
@@ -244,8 +245,8 @@ struct SweepSize {
 };
 // Aspect 4:1 like the 1920 x 480 limit.
 const SweepSize kSweep[] = {
-    {"0.1MP", 632, 158},   {"0.4MP", 1264, 316},  {"0.9MP", 1920, 480},
-    {"4MP", 4000, 1000},   {"10MP", 6324, 1581},  {"40MP", 12648, 3162},
+    {"0.1MP", 632, 158}, {"0.4MP", 1264, 316}, {"0.9MP", 1920, 480},
+    {"4MP", 4000, 1000}, {"10MP", 6324, 1581}, {"40MP", 12648, 3162},
 };
 
 } // namespace
@@ -260,28 +261,39 @@ int main(int argc, char** argv) {
         pictures.push_back(std::make_unique<PictureSurface>(k.make(kWidth, kHeight)));
         const PictureSurface* p = pictures.back().get();
         benchmark::RegisterBenchmark((std::string("Command/") + k.name).c_str(), benchCommand, p)
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
+            ->Unit(benchmark::kMicrosecond)
+            ->UseRealTime();
         benchmark::RegisterBenchmark((std::string("Portable/") + k.name).c_str(), benchPortable, p)
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
+            ->Unit(benchmark::kMicrosecond)
+            ->UseRealTime();
         benchmark::RegisterBenchmark((std::string("OpenCV/") + k.name).c_str(), benchOpenCv, p)
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
+            ->Unit(benchmark::kMicrosecond)
+            ->UseRealTime();
         benchmark::RegisterBenchmark((std::string("OpenCV1T/") + k.name).c_str(), benchOpenCvOneThread, p)
-            ->Unit(benchmark::kMicrosecond)->UseRealTime();
+            ->Unit(benchmark::kMicrosecond)
+            ->UseRealTime();
     }
     benchmark::RegisterBenchmark("Floor", benchFloor, pictures.front().get())
-        ->Unit(benchmark::kMicrosecond)->UseRealTime();
+        ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime();
 
     // Sweep pictures are made when their benchmark first runs, so that the
     // 40 MP one is not held through the whole program.
     for (const SweepSize& s : kSweep) {
-        benchmark::RegisterBenchmark((std::string("Sweep/") + s.label).c_str(), [s](benchmark::State& state) {
-            const PictureSurface picture = quadPicture(s.w, s.h);
-            benchCommand(state, &picture);
-        })->Unit(benchmark::kMillisecond)->UseRealTime();
-        benchmark::RegisterBenchmark((std::string("SweepFloor/") + s.label).c_str(), [s](benchmark::State& state) {
-            const PictureSurface picture(s.w, s.h);
-            benchFloor(state, &picture);
-        })->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("Sweep/") + s.label).c_str(),
+                                     [s](benchmark::State& state) {
+                                         const PictureSurface picture = quadPicture(s.w, s.h);
+                                         benchCommand(state, &picture);
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("SweepFloor/") + s.label).c_str(),
+                                     [s](benchmark::State& state) {
+                                         const PictureSurface picture(s.w, s.h);
+                                         benchFloor(state, &picture);
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
     }
 
     RecordingReporter reporter;
@@ -326,7 +338,8 @@ int main(int argc, char** argv) {
         std::printf("  sweep %-6s %5d x %-5d %7.3f ns/px", s.label, s.w, s.h, nsPerPixel);
         const std::string floor = std::string("SweepFloor/") + s.label;
         if (reporter.has(floor))
-            std::printf("   floor %7.3f ns/px   command/floor %5.2f", reporter.seconds(floor) * 1e9 / (double(s.w) * s.h),
+            std::printf("   floor %7.3f ns/px   command/floor %5.2f",
+                        reporter.seconds(floor) * 1e9 / (double(s.w) * s.h),
                         reporter.seconds(name) / reporter.seconds(floor));
         std::printf("\n");
     }

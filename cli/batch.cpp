@@ -36,8 +36,8 @@ Result process(const Batch& batch, std::size_t i, JobState& job) {
     const std::string& file = batch.pictures[i];
     try {
         LoadPictureArgumentInto(file, batch.limits, job.picture);
-        const EdgeDetectionRun run = RunEdgeDetection(job.picture, job.working, job.workspace, job.grid,
-                                                      batch.decimalSeparator, batch.minSum);
+        const EdgeDetectionRun run =
+            RunEdgeDetection(job.picture, job.working, job.workspace, job.grid, batch.decimalSeparator, batch.minSum);
         if (!batch.overlays.empty())
             r.overlay.emplace(job.working, batch.overlays[i]);
         r.out = batch.json ? ResultJsonLine(file, job.picture, run) : ResultText(ReadableName(file), job.picture, run);

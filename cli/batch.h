@@ -31,7 +31,7 @@ struct Batch {
     LoadLimits limits;
     std::string decimalSeparator;
     int jobs = 1;
-    int minSum = edge_rule::kThreshold; // an edge: GradientY + GradientX >= minSum
+    int minSum = edge_rule::kThreshold;          // an edge: GradientY + GradientX >= minSum
     Durability durability = Durability::InPlace; // of the overlays
 };
 

@@ -7,8 +7,8 @@
 // processed).
 #include "batch.h"
 #include "options.h"
-#include "terminal.h"
 #include "quadfind_version.h"
+#include "terminal.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -40,9 +40,8 @@ static void UseUtf8CharacterType() {
     // LC_ALL outranks LC_CTYPE: hand its value to the other categories.
     if (const char* all = std::getenv("LC_ALL"); all && *all) {
         const std::string value = all;
-        for (const char* category : {"LC_NUMERIC", "LC_TIME", "LC_COLLATE", "LC_MONETARY", "LC_MESSAGES",
-                                     "LC_PAPER", "LC_NAME", "LC_ADDRESS", "LC_TELEPHONE", "LC_MEASUREMENT",
-                                     "LC_IDENTIFICATION"})
+        for (const char* category : {"LC_NUMERIC", "LC_TIME", "LC_COLLATE", "LC_MONETARY", "LC_MESSAGES", "LC_PAPER",
+                                     "LC_NAME", "LC_ADDRESS", "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION"})
             ::setenv(category, value.c_str(), 1);
         ::unsetenv("LC_ALL");
     }

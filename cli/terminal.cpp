@@ -11,7 +11,9 @@ namespace quadfind::cli {
 
 namespace {
 
-bool isOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
+bool isOpen(int fd) {
+    return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+}
 
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -43,9 +45,13 @@ bool PrepareStandardStreams() {
     return true;
 }
 
-bool WriteOut(std::string_view bytes) { return writeAll(1, bytes); }
+bool WriteOut(std::string_view bytes) {
+    return writeAll(1, bytes);
+}
 
-void WriteErr(std::string_view bytes) { (void)writeAll(2, bytes); }
+void WriteErr(std::string_view bytes) {
+    (void)writeAll(2, bytes);
+}
 
 Progress::Progress(std::size_t total) : shown_(total > 5 && ::isatty(2)), total_(total) {}
 
@@ -61,8 +67,8 @@ void Progress::update(std::size_t done) {
     char line[160];
     if (rate > 0) {
         const long left = std::lround(double(total_ - done) / rate);
-        std::snprintf(line, sizeof line, "\r%zu/%zu pictures, %.1f a second, %ld:%02ld left\x1b[K", done, total_,
-                      rate, left / 60, left % 60);
+        std::snprintf(line, sizeof line, "\r%zu/%zu pictures, %.1f a second, %ld:%02ld left\x1b[K", done, total_, rate,
+                      left / 60, left % 60);
     } else {
         std::snprintf(line, sizeof line, "\r%zu/%zu pictures\x1b[K", done, total_);
     }

@@ -8,9 +8,8 @@
 
 namespace quadfind {
 
-EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
-                                  EdgePassWorkspace& workspace, IntensityGridStore& grid,
-                                  std::string_view decimalSeparator, std::int32_t minSum) {
+EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
+                                  IntensityGridStore& grid, std::string_view decimalSeparator, std::int32_t minSum) {
     // The fused pass writes every byte of the working copy, so it needs the
     // picture's size and nothing of its pixels.
     if (working.width() != picture.width() || working.height() != picture.height()) {
@@ -34,9 +33,8 @@ EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface&
     return run;
 }
 
-EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
-                                  EdgePassWorkspace& workspace, std::string_view decimalSeparator,
-                                  std::int32_t minSum) {
+EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
+                                  std::string_view decimalSeparator, std::int32_t minSum) {
     return RunEdgeDetection(picture, working, workspace, IntensityGrid, decimalSeparator, minSum);
 }
 

@@ -34,12 +34,11 @@ struct EdgeDetectionRun {
 // minSum other than edge_rule::kThreshold (noisy photographs need more)
 // makes a pixel an edge where GradientY + GradientX >= minSum and takes the
 // plain per-pixel scan (Capture, ScanInterior), several times slower.
-EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
-                                  EdgePassWorkspace& workspace, IntensityGridStore& grid,
-                                  std::string_view decimalSeparator, std::int32_t minSum = edge_rule::kThreshold);
-// On IntensityGrid.
-EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working,
-                                  EdgePassWorkspace& workspace, std::string_view decimalSeparator,
+EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
+                                  IntensityGridStore& grid, std::string_view decimalSeparator,
                                   std::int32_t minSum = edge_rule::kThreshold);
+// On IntensityGrid.
+EdgeDetectionRun RunEdgeDetection(const PictureSurface& picture, PictureSurface& working, EdgePassWorkspace& workspace,
+                                  std::string_view decimalSeparator, std::int32_t minSum = edge_rule::kThreshold);
 
 } // namespace quadfind

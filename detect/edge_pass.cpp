@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <memory>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <semaphore>
 #include <stdexcept>
 #include <system_error>
@@ -71,11 +71,9 @@ struct Scratch {
         const std::size_t stride = (std::size_t(width) + 63) / 64 * 64;
         const std::size_t outStride = (std::size_t(width) * PictureSurface::kBytesPerPixel + 63) / 64 * 64;
         const int ringRows = streaming ? int(std::bit_ceil(kStagedRows)) : 32;
-        const std::size_t need = stride * std::size_t(ringRows + kScanScratchRows) +
-                                 (streaming ? kTileColumns * kStagedRows * sizeof(std::int32_t) +
-                                                  outStride * kStreamScanRows
-                                            : 0) +
-                                 64;
+        const std::size_t need =
+            stride * std::size_t(ringRows + kScanScratchRows) +
+            (streaming ? kTileColumns * kStagedRows * sizeof(std::int32_t) + outStride * kStreamScanRows : 0) + 64;
         if (bytes.size() < need)
             bytes.assign(need, 0);
         auto* base = bytes.data() + (64 - reinterpret_cast<std::uintptr_t>(bytes.data()) % 64) % 64;
@@ -120,8 +118,7 @@ const edgepass::Kernels& kernelsFor(EdgePassKernel kernel) {
 
 bool EdgePassKernelAvailable(EdgePassKernel kernel) {
     switch (kernel) {
-    case EdgePassKernel::Portable:
-        return true;
+    case EdgePassKernel::Portable: return true;
     case EdgePassKernel::Avx2: {
 #if defined(QUADFIND_HAVE_AVX2_KERNEL)
         static const bool has = processorHasAvx2();

@@ -34,12 +34,12 @@ inline __m256i blueOf32(const std::uint8_t* p) {
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset))),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48 + offset)), 1);
     };
-    const __m256i s0 = _mm256_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12,
-                                        15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256i s1 = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                        -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
-    const __m256i s2 = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1,
-                                        -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+    const __m256i s0 = _mm256_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15,
+                                        -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i s1 = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                        -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
+    const __m256i s2 = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1,
+                                        -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
     return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(both(0), s0), _mm256_shuffle_epi8(both(16), s1)),
                            _mm256_shuffle_epi8(both(32), s2));
 }
@@ -79,8 +79,8 @@ inline void rowWords(const std::uint8_t* first, std::size_t rowStride, __m256i t
 inline void storeColumns(std::int32_t* cells, std::size_t columnStride, __m256i t) {
     const __m256i byte1 = _mm256_setr_epi8(1, -1, -1, -1, 5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1, 1, -1, -1, -1,
                                            5, -1, -1, -1, 9, -1, -1, -1, 13, -1, -1, -1);
-    const __m256i byte2 = _mm256_setr_epi8(2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1, 2, -1, -1,
-                                           -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1);
+    const __m256i byte2 = _mm256_setr_epi8(2, -1, -1, -1, 6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1, 2, -1, -1, -1,
+                                           6, -1, -1, -1, 10, -1, -1, -1, 14, -1, -1, -1);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells), _mm256_and_si256(t, _mm256_set1_epi32(0xFF)));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells + columnStride), _mm256_shuffle_epi8(t, byte1));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells + 2 * columnStride), _mm256_shuffle_epi8(t, byte2));
@@ -171,7 +171,8 @@ inline void paint32(std::uint8_t* out, __m256i flags) {
 inline __m256i edgesOf(const Terms& above, const Terms& here, const Terms& below) {
     const __m256i sy = _mm256_sub_epi16(below.sum, above.sum);
     const __m256i sx = _mm256_add_epi16(_mm256_add_epi16(above.diff, here.diff), below.diff);
-    return _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx)), _mm256_set1_epi16(edge_rule::kEdgeMagnitude - 1));
+    return _mm256_cmpgt_epi16(_mm256_max_epi16(_mm256_abs_epi16(sy), _mm256_abs_epi16(sx)),
+                              _mm256_set1_epi16(edge_rule::kEdgeMagnitude - 1));
 }
 
 // 0xFF where |Sy| or |Sx| reaches kEdgeMagnitude for the 32 pixels of a

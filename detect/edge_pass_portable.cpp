@@ -48,9 +48,9 @@ void extractBluePortable(const std::uint8_t* row, std::uint8_t* blue, std::int32
         std::memcpy(&q0, p, 8);
         std::memcpy(&q1, p + 8, 8);
         std::memcpy(&q2, p + 16, 8);
-        const std::uint64_t b = (q0 & 0xFF) | (q0 >> 16 & 0xFF00) | (q0 >> 32 & 0xFF0000) |
-                                (q1 << 16 & 0xFF000000) | (q1 & 0xFF00000000) | (q1 >> 16 & 0xFF0000000000) |
-                                (q2 << 32 & 0xFF000000000000) | (q2 << 16 & 0xFF00000000000000);
+        const std::uint64_t b = (q0 & 0xFF) | (q0 >> 16 & 0xFF00) | (q0 >> 32 & 0xFF0000) | (q1 << 16 & 0xFF000000) |
+                                (q1 & 0xFF00000000) | (q1 >> 16 & 0xFF0000000000) | (q2 << 32 & 0xFF000000000000) |
+                                (q2 << 16 & 0xFF00000000000000);
         std::memcpy(blue + x, &b, 8);
     }
     for (; x < width; ++x)
@@ -166,8 +166,8 @@ void scanRowsPortable(const StripInputs& in, RowEdges* edges) {
         rowTermsPortable(in.blue[i], sums(i), diffs(i), in.width);
     for (std::int32_t r = 0; r < in.rows; ++r) {
         rowTermsPortable(in.blue[r + 2], sums(r + 2), diffs(r + 2), in.width);
-        edges[r] = scanRowPortable(sums(r), sums(r + 2), diffs(r), diffs(r + 1), diffs(r + 2), in.out[r], in.width,
-                                   flags);
+        edges[r] =
+            scanRowPortable(sums(r), sums(r + 2), diffs(r), diffs(r + 1), diffs(r + 2), in.out[r], in.width, flags);
     }
 }
 

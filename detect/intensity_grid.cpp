@@ -63,7 +63,9 @@ void Capture(const PictureSurface& picture, IntensityGridStore& grid) {
     }
 }
 
-void Capture(const PictureSurface& picture) { Capture(picture, IntensityGrid); }
+void Capture(const PictureSurface& picture) {
+    Capture(picture, IntensityGrid);
+}
 
 namespace {
 
@@ -83,7 +85,11 @@ std::int32_t GradientY(const IntensityGridStore& grid, std::int32_t x, std::int3
 std::int32_t GradientX(const IntensityGridStore& grid, std::int32_t x, std::int32_t y) {
     return apply(edge_rule::kLeftMinusRight, grid, x, y);
 }
-std::int32_t GradientY(std::int32_t x, std::int32_t y) { return GradientY(IntensityGrid, x, y); }
-std::int32_t GradientX(std::int32_t x, std::int32_t y) { return GradientX(IntensityGrid, x, y); }
+std::int32_t GradientY(std::int32_t x, std::int32_t y) {
+    return GradientY(IntensityGrid, x, y);
+}
+std::int32_t GradientX(std::int32_t x, std::int32_t y) {
+    return GradientX(IntensityGrid, x, y);
+}
 
 } // namespace quadfind

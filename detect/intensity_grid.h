@@ -63,7 +63,7 @@ private:
     static constexpr std::size_t kStaticCells =
         HugePageSpan(std::size_t(kColumns) * kRows * sizeof(std::int32_t)) / sizeof(std::int32_t);
     static std::int32_t staticCells_[kStaticCells];
-    std::int32_t* fixed_;    // staticCells_, or null for a grid of its own
+    std::int32_t* fixed_; // staticCells_, or null for a grid of its own
     std::int32_t* cells_;
     std::size_t stride_ = kRows;
     std::unique_ptr<std::int32_t[]> overflow_;

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 namespace quadfind {
 
@@ -41,9 +41,8 @@ PictureSurface& PictureSurface::operator=(const PictureSurface& other) {
 }
 
 PictureSurface::PictureSurface(PictureSurface&& other) noexcept
-    : width_(std::exchange(other.width_, 0)), height_(std::exchange(other.height_, 0)),
-      bytes_(std::move(other.bytes_)), data_(std::exchange(other.data_, nullptr)), pen_(other.pen_),
-      penAt_(other.penAt_) {}
+    : width_(std::exchange(other.width_, 0)), height_(std::exchange(other.height_, 0)), bytes_(std::move(other.bytes_)),
+      data_(std::exchange(other.data_, nullptr)), pen_(other.pen_), penAt_(other.penAt_) {}
 
 PictureSurface& PictureSurface::operator=(PictureSurface&& other) noexcept {
     width_ = std::exchange(other.width_, 0);

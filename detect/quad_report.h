@@ -22,7 +22,7 @@ namespace quadfind {
 
 struct QuadReport {
     Point ScanEnd{};
-    std::int32_t BoxWidth = 0;  // negative when corner 3 lies left of corner 1
+    std::int32_t BoxWidth = 0; // negative when corner 3 lies left of corner 1
     std::int32_t BoxHeight = 0;
     // (LastEdge.x, FirstEdge.y) and (FirstEdge.x, LastEdge.y): the top-right
     // and bottom-left corners, except when BoxWidth is negative, where corner
@@ -45,17 +45,26 @@ void DrawDiagonals(PictureSurface& working, const EdgeScanResult& scan, const Qu
 // command, as the window's first version wrote it. PictureSize is the last
 // interior pixel, as that version showed it.
 enum class Field : int {
-    Corner3X = 1, Corner3Y,
-    PictureSizeX, PictureSizeY,
-    BoxWidth, BoxHeight,
-    Corner1X, Corner1Y,
-    Corner2X, Corner2Y,
-    Corner4X, Corner4Y,
-    HalfWidth, HalfHeight,
+    Corner3X = 1,
+    Corner3Y,
+    PictureSizeX,
+    PictureSizeY,
+    BoxWidth,
+    BoxHeight,
+    Corner1X,
+    Corner1Y,
+    Corner2X,
+    Corner2Y,
+    Corner4X,
+    Corner4Y,
+    HalfWidth,
+    HalfHeight,
 };
 inline constexpr int kFieldCount = int(Field::HalfHeight);
 
-constexpr std::size_t FieldIndex(Field field) { return std::size_t(int(field) - 1); }
+constexpr std::size_t FieldIndex(Field field) {
+    return std::size_t(int(field) - 1);
+}
 
 // Every field, in number order.
 inline constexpr std::array<Field, kFieldCount> kFields = [] {

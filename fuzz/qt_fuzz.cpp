@@ -54,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::dup2(setup.diverted, STDERR_FILENO);
     try {
         picture = LoadPictureFromSource(source, std::nullopt, false, nullptr, "input", LoadLimits{kMaxPixels});
-    } catch (const PictureError&) {
-    }
+    } catch (const PictureError&) {}
     std::fflush(stderr);
     ::dup2(setup.saved, STDERR_FILENO);
     const off_t leaked = ::lseek(setup.diverted, 0, SEEK_END);

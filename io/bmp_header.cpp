@@ -47,7 +47,9 @@ Coding codingOf(std::uint32_t compression, bool os2, Header& h) {
     case 4: return Coding::Jpeg;
     case 5: return Coding::Png;
     case 6: h.alphaField = true; return Coding::BitFields;
-    case 11: case 12: case 13: refuse("unsupported: CMYK compression " + str(compression));
+    case 11:
+    case 12:
+    case 13: refuse("unsupported: CMYK compression " + str(compression));
     default: refuse("unknown compression " + str(compression));
     }
 }
@@ -127,8 +129,8 @@ Header readFields(std::span<const std::uint8_t> b) {
 
 void checkBitsForCoding(const Header& h) {
     const bool embedded = h.coding == Coding::Jpeg || h.coding == Coding::Png;
-    if (!(h.bits == 1 || h.bits == 2 || h.bits == 4 || h.bits == 8 || h.bits == 16 || h.bits == 24 ||
-          h.bits == 32 || h.bits == 64 || (embedded && h.bits == 0)))
+    if (!(h.bits == 1 || h.bits == 2 || h.bits == 4 || h.bits == 8 || h.bits == 16 || h.bits == 24 || h.bits == 32 ||
+          h.bits == 64 || (embedded && h.bits == 0)))
         refuse("the bit count " + str(h.bits) + " is not 1, 2, 4, 8, 16, 24, 32 or 64");
     if (h.bits == 64 && h.coding != Coding::Rgb)
         refuse("64 bits per pixel with a compression (it takes none)");

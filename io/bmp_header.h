@@ -33,14 +33,14 @@ inline std::uint32_t u32(std::span<const std::uint8_t> b, std::size_t at) {
 enum class Coding { Rgb, Rle8, Rle4, Rle24, Huffman1D, BitFields, Jpeg, Png };
 
 struct Header {
-    std::uint32_t size = 0;    // of the info header
-    bool os2 = false;          // compressions 3 and 4 mean Huffman 1D and RLE24 here
+    std::uint32_t size = 0; // of the info header
+    bool os2 = false;       // compressions 3 and 4 mean Huffman 1D and RLE24 here
     std::size_t entryBytes = 4;
     std::int64_t width = 0, height = 0; // height made positive; topDown says which way
     bool topDown = false;
     unsigned bits = 0;
     Coding coding = Coding::Rgb;
-    bool alphaField = false;   // BI_ALPHABITFIELDS: four masks after an INFO header
+    bool alphaField = false; // BI_ALPHABITFIELDS: four masks after an INFO header
     bool hasColoursUsed = false;
     std::uint32_t coloursUsed = 0;
     std::array<std::uint32_t, 4> masks{}; // red, green, blue, alpha

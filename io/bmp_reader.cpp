@@ -137,8 +137,7 @@ void decodeBitFieldRows(std::span<const std::uint8_t> b, std::size_t at, std::si
     }
 }
 
-PictureSurface decodeBitFields(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride,
-                               const Header& h) {
+PictureSurface decodeBitFields(std::span<const std::uint8_t> b, std::size_t at, std::size_t stride, const Header& h) {
     const std::array<Channel, 3> ch = channelsOf(h);
     PictureSurface out{std::int32_t(h.width), std::int32_t(h.height)};
     const bool tables = !ch[0].table.empty() && !ch[1].table.empty() && !ch[2].table.empty();
@@ -189,8 +188,7 @@ PictureSurface decodeHuffman1D(std::span<const std::uint8_t> stream, const Heade
 }
 
 // BI_JPEG and BI_PNG bitmaps carry a whole JPEG or PNG file as pixel data.
-PictureSurface decodeEmbedded(std::span<const std::uint8_t> bytes, const Header& h,
-                              const EmbeddedDecoder& embedded) {
+PictureSurface decodeEmbedded(std::span<const std::uint8_t> bytes, const Header& h, const EmbeddedDecoder& embedded) {
     const char* name = h.coding == Coding::Jpeg ? "JPEG" : "PNG";
     if (!embedded)
         refuse(std::string("unsupported: embedded ") + name + " stream");
@@ -213,8 +211,8 @@ std::size_t checkedStride(std::span<const std::uint8_t> bytes, const Header& h) 
     // The header was refused for a width of 0, so stride is never 0.
     // NOLINTNEXTLINE(clang-analyzer-core.DivideZero)
     if ((rows - 1) > available / stride || available - (rows - 1) * stride < lastRow)
-        refuse("the pixel data is " + str(available) + " bytes, the " + str(w) + " x " + str(rows) +
-               " rows need " + str(stride * (rows - 1) + lastRow));
+        refuse("the pixel data is " + str(available) + " bytes, the " + str(w) + " x " + str(rows) + " rows need " +
+               str(stride * (rows - 1) + lastRow));
     return std::size_t(stride);
 }
 

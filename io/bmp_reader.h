@@ -41,9 +41,9 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <utility>
 #include <span>
 #include <stdexcept>
+#include <utility>
 
 namespace quadfind {
 

@@ -59,12 +59,8 @@ private:
             return true;
         case 1: // end of bitmap
             return false;
-        case 2:
-            delta();
-            return true;
-        default:
-            absoluteRun(value);
-            return true;
+        case 2: delta(); return true;
+        default: absoluteRun(value); return true;
         }
     }
 

@@ -31,8 +31,7 @@ void put32(std::uint8_t* out, std::uint32_t v) {
 
 // Nothing when the file would not fit the format's 32-bit sizes.
 std::optional<Headers> headersOf(const PictureSurface& picture) {
-    const std::uint64_t dataBytes =
-        BmpRowStride(std::uint64_t(picture.width()), 24) * std::uint64_t(picture.height());
+    const std::uint64_t dataBytes = BmpRowStride(std::uint64_t(picture.width()), 24) * std::uint64_t(picture.height());
     if (dataBytes > std::numeric_limits<std::uint32_t>::max() - kHeaders)
         return std::nullopt;
     Headers h{};
@@ -91,7 +90,8 @@ std::vector<std::uint8_t> EncodeBmp(const PictureSurface& picture) {
     if (!headers)
         throw std::length_error("picture too large for a BMP file");
     std::vector<std::uint8_t> out;
-    out.reserve(kHeaders + std::size_t(BmpRowStride(std::uint64_t(picture.width()), 24)) * std::size_t(picture.height()));
+    out.reserve(kHeaders +
+                std::size_t(BmpRowStride(std::uint64_t(picture.width()), 24)) * std::size_t(picture.height()));
     writeBmp(picture, *headers, [&out](iovec* parts, int count) {
         for (const iovec& part : std::span(parts, std::size_t(count)))
             out.insert(out.end(), static_cast<const std::uint8_t*>(part.iov_base),

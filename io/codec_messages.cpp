@@ -45,7 +45,9 @@ CapturedMessages::CapturedMessages() {
     outer_ = std::exchange(tCaptured, &messages);
 }
 
-CapturedMessages::~CapturedMessages() { tCaptured = outer_; }
+CapturedMessages::~CapturedMessages() {
+    tCaptured = outer_;
+}
 
 std::string CapturedMessages::summary() const {
     constexpr qsizetype kShown = 3;

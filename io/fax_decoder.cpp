@@ -76,9 +76,17 @@ std::vector<std::uint8_t> faxTiff(std::span<const std::uint8_t> stream, std::uin
         std::uint32_t value;
     };
     const Entry entries[] = {
-        {256, 4, width}, {257, 4, height}, {258, 3, 1}, {259, 3, COMPRESSION_CCITTFAX3},
-        {262, 3, PHOTOMETRIC_MINISWHITE}, {266, 3, FILLORDER_MSB2LSB}, {273, 4, 0}, {277, 3, 1},
-        {278, 4, height}, {279, 4, std::uint32_t(stream.size()) + strip}, {292, 4, 0},
+        {256, 4, width},
+        {257, 4, height},
+        {258, 3, 1},
+        {259, 3, COMPRESSION_CCITTFAX3},
+        {262, 3, PHOTOMETRIC_MINISWHITE},
+        {266, 3, FILLORDER_MSB2LSB},
+        {273, 4, 0},
+        {277, 3, 1},
+        {278, 4, height},
+        {279, 4, std::uint32_t(stream.size()) + strip},
+        {292, 4, 0},
     };
     constexpr std::size_t kCount = sizeof entries / sizeof entries[0];
     const std::uint32_t dataAt = 8 + 2 + 12 * kCount + 4;

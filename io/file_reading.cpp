@@ -64,7 +64,9 @@ OpenFile::OpenFile(const std::string& path) {
         throw LoadError(path, std::strerror(errno));
 }
 
-OpenFile::~OpenFile() { ::close(fd_); }
+OpenFile::~OpenFile() {
+    ::close(fd_);
+}
 
 std::optional<std::uint64_t> RegularFileBytes(int fd) {
     struct stat st {};

@@ -55,8 +55,7 @@ void checkGifReachesTrailer(std::span<const std::uint8_t> b) {
         if (pos >= n)
             cut();
         switch (b[pos]) {
-        case 0x3B:
-            return;
+        case 0x3B: return;
         case 0x21: // extension: label, then sub-blocks
             pos += 2;
             skipSubBlocks(pos);
@@ -143,7 +142,7 @@ void checkPngHeader(std::span<const std::uint8_t> ihdr) {
     const unsigned depth = ihdr[8], colour = ihdr[9];
     const bool depthFits = colour == 0   ? (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)
                            : colour == 3 ? (depth == 1 || depth == 2 || depth == 4 || depth == 8)
-                           : (colour == 2 || colour == 4 || colour == 6) && (depth == 8 || depth == 16);
+                                         : (colour == 2 || colour == 4 || colour == 6) && (depth == 8 || depth == 16);
     if (w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF || !depthFits || ihdr[10] != 0 || ihdr[11] != 0 ||
         ihdr[12] > 1)
         refuse("the PNG header is invalid (size " + std::to_string(w) + " x " + std::to_string(h) + ", bit depth " +

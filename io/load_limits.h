@@ -38,8 +38,7 @@ struct LoadLimits {
     // Why such a file or stream is refused; `howMany` says how long it is
     // ("the file is 12 bytes").
     std::string tooManyBytes(const std::string& howMany) const {
-        return howMany + ", more than a picture within the limit of " + std::to_string(maxPixels) +
-               " pixels can take";
+        return howMany + ", more than a picture within the limit of " + std::to_string(maxPixels) + " pixels can take";
     }
 };
 

@@ -57,13 +57,11 @@ PendingFile::PendingFile(std::span<const std::uint8_t> bytes, const std::string&
 void PendingFile::openTemporary() {
     const std::string& path = target_;
     switch (WhatIsAt(path)) {
-    case AtPath::Replaceable:
-        break;
+    case AtPath::Replaceable: break;
     case AtPath::Folder: // what the rename would say
         errno = EISDIR;
         fail();
-    case AtPath::SpecialFile:
-        throw WriteError(path, std::string("it is ") + kNotReplaceable);
+    case AtPath::SpecialFile: throw WriteError(path, std::string("it is ") + kNotReplaceable);
     }
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -103,7 +101,9 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     return *this;
 }
 
-PendingFile::~PendingFile() { discard(); }
+PendingFile::~PendingFile() {
+    discard();
+}
 
 void PendingFile::discard() noexcept {
     if (fd_ >= 0)

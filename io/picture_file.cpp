@@ -56,12 +56,13 @@ PictureSurface LoadPictureFromSource(const ReadSome& read, std::optional<std::ui
     // A large file over the limit is refused from its header, before the
     // rest of it is read into memory; the decoders check again on the whole
     // file. A stream must look like a picture from its start.
-    const FileBytes whole = ReadToEnd(read, expectedBytes, displayName, limits, [&](std::span<const std::uint8_t> start) {
-        if (!expectedBytes && !LooksLikeAPicture(start))
-            throw LoadError(displayName, "its first 64 KiB are in no picture format this program reads");
-        if (const auto size = DeclaredSize(start); size && !limits.allows(size->first, size->second))
-            throw LoadError(displayName, limits.tooLarge(size->first, size->second));
-    });
+    const FileBytes whole =
+        ReadToEnd(read, expectedBytes, displayName, limits, [&](std::span<const std::uint8_t> start) {
+            if (!expectedBytes && !LooksLikeAPicture(start))
+                throw LoadError(displayName, "its first 64 KiB are in no picture format this program reads");
+            if (const auto size = DeclaredSize(start); size && !limits.allows(size->first, size->second))
+                throw LoadError(displayName, limits.tooLarge(size->first, size->second));
+        });
     const std::span<const std::uint8_t> bytes = whole.span();
     // Our own decoder takes what starts with "BM" and whatever is named
     // .bmp or .dib: such a file holding something else is refused rather

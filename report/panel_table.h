@@ -32,18 +32,22 @@ inline constexpr std::array<PanelRow, 7> kPanelRows{{
     {"四邊形之中心座標", "half box size", Field::HalfWidth, Field::HalfHeight},
 }};
 
-static_assert([] {
-    std::array<int, kFieldCount> seen{};
-    for (const PanelRow& row : kPanelRows)
-        for (const Field field : {row.x, row.y})
-            ++seen[FieldIndex(field)];
-    for (const int times : seen)
-        if (times != 1)
-            return false;
-    return true;
-}(), "every field sits in exactly one panel row");
+static_assert(
+    [] {
+        std::array<int, kFieldCount> seen{};
+        for (const PanelRow& row : kPanelRows)
+            for (const Field field : {row.x, row.y})
+                ++seen[FieldIndex(field)];
+        for (const int times : seen)
+            if (times != 1)
+                return false;
+        return true;
+    }(),
+    "every field sits in exactly one panel row");
 
 // "Edit1" for Field::Corner3X ... "Edit14".
-inline std::string FieldName(Field field) { return "Edit" + std::to_string(int(field)); }
+inline std::string FieldName(Field field) {
+    return "Edit" + std::to_string(int(field));
+}
 
 } // namespace quadfind

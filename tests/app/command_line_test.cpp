@@ -55,10 +55,10 @@ TEST(CommandLine, AnswersWithoutAWindow) {
         const Outcome run = Quadfind(c.arguments);
         const QString what = c.arguments.join(' ');
         EXPECT_EQ(run.status, c.status) << qPrintable(what) << ": " << qPrintable(run.err);
-        EXPECT_TRUE(c.out.isEmpty() ? run.out.isEmpty() : run.out.startsWith(c.out)) << qPrintable(what) << ": "
-                                                                                     << qPrintable(run.out);
-        EXPECT_TRUE(c.err.isEmpty() ? run.err.isEmpty() : run.err.contains(c.err)) << qPrintable(what) << ": "
-                                                                                    << qPrintable(run.err);
+        EXPECT_TRUE(c.out.isEmpty() ? run.out.isEmpty() : run.out.startsWith(c.out))
+            << qPrintable(what) << ": " << qPrintable(run.out);
+        EXPECT_TRUE(c.err.isEmpty() ? run.err.isEmpty() : run.err.contains(c.err))
+            << qPrintable(what) << ": " << qPrintable(run.err);
     }
     EXPECT_TRUE(Quadfind({"--help"}).out.contains("[FILE]"));
 

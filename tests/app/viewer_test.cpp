@@ -23,7 +23,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-int Channel(QRgb rgb, int c) { return c == 0 ? qBlue(rgb) : c == 1 ? qGreen(rgb) : qRed(rgb); }
+int Channel(QRgb rgb, int c) {
+    return c == 0 ? qBlue(rgb) : c == 1 ? qGreen(rgb) : qRed(rgb);
+}
 
 // Enlarged or 1:1 from offset o at scale s: screen pixel (cx, cy) is exactly
 // picture pixel (floor(ox + cx / s), floor(oy + cy / s)).
@@ -69,13 +71,15 @@ void ExpectShrunk(const QImage& image, const PictureSurface& p, const std::strin
                 shownSum += got;
                 rounding += most ? 0.5 * (k + 1) : 0;
             }
-        EXPECT_TRUE(broken == 0 && brighter == 0) << what << ", channel " << c << ": " << broken << " broken, "
-                                                  << brighter << " too bright";
+        EXPECT_TRUE(broken == 0 && brighter == 0)
+            << what << ", channel " << c << ": " << broken << " broken, " << brighter << " too bright";
         EXPECT_NEAR(shownSum, pictureSum * sx * sy, rounding + 1e-6) << what << ", channel " << c << " not kept";
     }
 }
 
-QImage Grab(QWidget* widget) { return widget->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage Grab(QWidget* widget) {
+    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 bool Wheel(QWidget* to, QPoint angle, QPointF at, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWheelEvent event(at, to->mapToGlobal(at), {}, angle, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
@@ -95,7 +99,8 @@ TEST(PicturePyramid, EachLevelPixelIsTheMeanOfTheBlockItStandsFor) {
         for (int k = 0, unit = 1; k < pyramid.levelCount(); ++k, unit *= 2) {
             const PictureSurface& level = pyramid.level(k);
             ASSERT_EQ(QSize(level.width(), level.height()),
-                      QSize((size.width() + unit - 1) / unit, (size.height() + unit - 1) / unit)) << what;
+                      QSize((size.width() + unit - 1) / unit, (size.height() + unit - 1) / unit))
+                << what;
             for (int y = 0; y < level.height(); ++y)
                 for (int x = 0; x < level.width(); ++x)
                     for (int c = 0; c < 3; ++c) {
@@ -107,7 +112,8 @@ TEST(PicturePyramid, EachLevelPixelIsTheMeanOfTheBlockItStandsFor) {
                             << what << ", level " << k << " pixel (" << x << ", " << y << ") channel " << c;
                     }
         }
-        EXPECT_EQ(pyramid.level(pyramid.levelCount() - 1).width() * pyramid.level(pyramid.levelCount() - 1).height(), 1);
+        EXPECT_EQ(pyramid.level(pyramid.levelCount() - 1).width() * pyramid.level(pyramid.levelCount() - 1).height(),
+                  1);
     }
 }
 
@@ -121,7 +127,7 @@ TEST(PictureCanvas, FitShowsTheMeanOfEachScreenPixelsArea) {
         QRect fitted;
     } cases[] = {
         {{1000, 1000}, {100, 100}, {0, 0, 100, 100}},
-        {{1001, 777}, {130, 90}, {7, 0, 115, 90}}, // a footprint that is no power of two
+        {{1001, 777}, {130, 90}, {7, 0, 115, 90}},   // a footprint that is no power of two
         {{257, 130}, {256, 256}, {0, 63, 256, 129}}, // just larger than the canvas
     };
     for (const auto& c : cases) {
@@ -172,7 +178,7 @@ TEST(PictureViewer, TitleWheelZoomAndKeys) {
         double scale;
     } steps[] = {
         {{301, 77}, 240, 4},
-        {{200, 200}, -120, 2}, // at quarter pixels: a screen pixel's left edge counts, not its centre
+        {{200, 200}, -120, 2},                 // at quarter pixels: a screen pixel's left edge counts, not its centre
         {{int(cw) - 1, int(ch) - 1}, -120, 1}, // that would leave the top-left: clamped to 0
         {{int(cw) - 1, int(ch) - 1}, 120, 2},
         {{0, 0}, -240, 0.5}, // clamped to the far edges

@@ -29,8 +29,8 @@
 #include <functional>
 #include <optional>
 #include <sys/prctl.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 #include <X11/Xlib.h> // last: its macros (None, Bool) would clash with Qt's names
 #include <X11/Xutil.h>
@@ -65,7 +65,11 @@ FormPlaces ReadFormPlaces() {
     // By name: Xlib's macros include Button2 and Button6.
     const auto at = [&form](const char* name) { return form.findChild<QWidget*>(name)->geometry(); };
     const QRect image1 = at("Image1"), image2 = at("Image2"), laod = at("Button2");
-    return {image1, image2, laod, at("Button6"), at("Edit3"),
+    return {image1,
+            image2,
+            laod,
+            at("Button6"),
+            at("Edit3"),
             clear({QPoint(image2.right() + 1, laod.bottom() + 1), form.rect().bottomRight()}),
             clear({QPoint(0, image1.bottom() + 1), QPoint(image1.right(), form.height() - 1)})};
 }
@@ -133,8 +137,9 @@ protected:
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         // -displayfd: the server picks a free number and writes it once it
         // accepts connections. -br: a black root, so an unpainted window shows.
-        server = std::make_unique<Child>("Xvfb", QStringList{"-displayfd", "1", "-screen", "0", "1280x1024x24",
-                                                             "-nolisten", "tcp", "-br", "-noreset"}, env);
+        server = std::make_unique<Child>(
+            "Xvfb",
+            QStringList{"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-br", "-noreset"}, env);
         ASSERT_TRUE(WaitFor([&] { return server->output().endsWith('\n'); })) << "Xvfb did not start";
         env.insert("DISPLAY", ':' + server->output().trimmed());
         env.insert("QT_QPA_PLATFORM", "xcb"); // also when CTest asks for offscreen
@@ -171,12 +176,15 @@ protected:
     void startProgram(const QStringList& arguments = {}) {
         // Started in the camera's folder, where its first dialog opens.
         program = std::make_unique<Child>(QUADFIND_PROGRAM, arguments, env, dir.filePath("camera"));
-        ASSERT_TRUE(WaitFor([&] {
-            form = windowNamed("Form1");
-            origin = place(form).topLeft();
-            background = form ? grab({origin + places.background, QSize(1, 1)}).pixel(0, 0) : 0;
-            return qGray(background) && focus() == form;
-        }, 20s)) << "no painted and focused window titled Form1";
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                form = windowNamed("Form1");
+                origin = place(form).topLeft();
+                background = form ? grab({origin + places.background, QSize(1, 1)}).pixel(0, 0) : 0;
+                return qGray(background) && focus() == form;
+            },
+            20s))
+            << "no painted and focused window titled Form1";
     }
 
     // Runs xdotool to its end: its output, or nothing when it fails (a test
@@ -197,7 +205,8 @@ protected:
                 QString::number(std::max(0, origin.y() + client.y()))};
     }
     void click(QPoint client, int button = 1, int times = 1) const {
-        xdotool(move(client) << "click" << "--repeat" << QString::number(times) << QString::number(button));
+        xdotool(move(client) << "click"
+                             << "--repeat" << QString::number(times) << QString::number(button));
     }
     void key(const QString& keys) const { xdotool(QStringList{"key"} + keys.split(' ')); }
 
@@ -252,15 +261,17 @@ protected:
         Window child = 0;
         return window && XGetWindowAttributes(x.get(), window, &a) &&
                        XTranslateCoordinates(x.get(), window, a.root, 0, 0, &at.rx(), &at.ry(), &child)
-                   ? QRect(at, QSize(a.width, a.height)) : QRect();
+                   ? QRect(at, QSize(a.width, a.height))
+                   : QRect();
     }
     // The screen's pixels, a 24-bit TrueColor pixel in 32 bits as Qt's RGB32
     // holds it; null where they cannot be read.
     QImage grab(QRect area) const {
         XImage* image = XGetImage(x.get(), DefaultRootWindow(x.get()), area.x(), area.y(), unsigned(area.width()),
                                   unsigned(area.height()), AllPlanes, ZPixmap);
-        return image ? QImage(reinterpret_cast<uchar*>(image->data), area.width(), area.height(), image->bytes_per_line,
-                              QImage::Format_RGB32, [](void* i) { XDestroyImage(static_cast<XImage*>(i)); }, image)
+        return image ? QImage(
+                           reinterpret_cast<uchar*>(image->data), area.width(), area.height(), image->bytes_per_line,
+                           QImage::Format_RGB32, [](void* i) { XDestroyImage(static_cast<XImage*>(i)); }, image)
                      : QImage();
     }
     // What `copy` puts on the clipboard, given to the root window before.
@@ -304,7 +315,9 @@ protected:
     }
 
     // The fields as "Copy results" on the panel's menu gives them.
-    void expectPanel() { EXPECT_EQ(copied([&] { pickFromMenu(places.panel, 1); }).toStdString(), PanelText(shown)); }
+    void expectPanel() {
+        EXPECT_EQ(copied([&] { pickFromMenu(places.panel, 1); }).toStdString(), PanelText(shown));
+    }
 
     // After a click on 邊緣偵測 with `picture` loaded: Image2 shows the core's
     // result and the panel its fields, whatever earlier runs showed.
@@ -417,19 +430,26 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
     expectPanel();
     click(places.detect.center());
     const PictureSurface result = expectDetected(large);
-    EXPECT_EQ(copied([&] { click(places.edit3.center()); key("ctrl+a ctrl+c"); }).toStdString(), shown[2])
+    EXPECT_EQ(copied([&] {
+                  click(places.edit3.center());
+                  key("ctrl+a ctrl+c");
+              }).toStdString(),
+              shown[2])
         << "Ctrl+C in Edit3";
 
     const QPoint inImage1 = places.image1.topLeft();
-    xdotool(move(inImage1 + QPoint(200, 200)) << "mousedown" << "1" << move(inImage1 + QPoint(100, 150)) << "mouseup"
-                                                << "1");
+    xdotool(move(inImage1 + QPoint(200, 200)) << "mousedown"
+                                              << "1" << move(inImage1 + QPoint(100, 150)) << "mouseup"
+                                              << "1");
     EXPECT_TRUE(viewShows(places.image1, large, {100, 50})) << "after dragging by (-100, -50)";
-    xdotool(move(inImage1 + QPoint(100, 300)) << "mousedown" << "1" << move({-200, 0}) << "mouseup" << "1");
+    xdotool(move(inImage1 + QPoint(100, 300)) << "mousedown"
+                                              << "1" << move({-200, 0}) << "mouseup"
+                                              << "1");
     EXPECT_TRUE(viewShows(places.image1, large,
                           {large.width() - places.image1.width(), large.height() - places.image1.height()}))
         << "dragging past the picture's corner";
-    const QImage copy = QImage::fromData(copied([&] { pickFromMenu(inImage1 + QPoint(100, 100), 2); }, "image/png"),
-                                         "PNG");
+    const QImage copy =
+        QImage::fromData(copied([&] { pickFromMenu(inImage1 + QPoint(100, 100), 2); }, "image/png"), "PNG");
     EXPECT_TRUE(SurfaceFromImage(copy) == large) << "the clipboard does not hold the whole picture";
 
     // Dropped under a name that is not UTF-8 (Latin-1 "é"), which Qt's own
@@ -444,9 +464,9 @@ TEST_P(RealWindow, UsedWithKeysAndMouse) {
         // A window manager may still be taking the window over when it is
         // first seen, so it is looked for again until the press reaches it.
         ASSERT_TRUE(WaitFor([&] {
-            return tryXdotool({"search", "--sync", "--onlyvisible", "--all", "--pid", QString::number(source.processId()),
-                               "--name", "^quadfind drag source$", "mousemove", "--window", "%1", "60", "40",
-                               "mousedown", "1"})
+            return tryXdotool({"search", "--sync", "--onlyvisible", "--all", "--pid",
+                               QString::number(source.processId()), "--name", "^quadfind drag source$", "mousemove",
+                               "--window", "%1", "60", "40", "mousedown", "1"})
                 .has_value();
         })) << "the drag source did not show";
         // Moves over Image1 until the form takes the drag, then lets go.

@@ -27,7 +27,10 @@ namespace {
 
 constexpr const char* kExec = "exec \"$0\" \"$@\"";
 
-struct Outcome { int exitCode; std::string out, err; };
+struct Outcome {
+    int exitCode;
+    std::string out, err;
+};
 
 PictureSurface Detected(const PictureSurface& picture) {
     PictureSurface result;
@@ -135,10 +138,15 @@ TEST_F(Cli, RefusedAndFailedCallsSayWhyAndChangeNoFile) {
         int exitCode = 2;
     };
     const Refused cases[] = {
-        {{}, {"no picture given"}}, {{"--bogus", "a.bmp"}, {"bogus"}}, {{"--overlay"}, {"--overlay"}},
-        {{"--max-megapixels", "-3", "a.bmp"}, {"--max-megapixels"}}, {{"--jobs", "0", "a.bmp"}, {"--jobs"}},
-        {{"--max-megapixels", "1e-7", "a.bmp"}, {"--max-megapixels"}}, {{"-0", "a.bmp"}, {"-0"}},
-        {{"--min-sum", "0", "a.bmp"}, {"--min-sum"}}, {{"--sync", "a.bmp"}, {"--sync"}},
+        {{}, {"no picture given"}},
+        {{"--bogus", "a.bmp"}, {"bogus"}},
+        {{"--overlay"}, {"--overlay"}},
+        {{"--max-megapixels", "-3", "a.bmp"}, {"--max-megapixels"}},
+        {{"--jobs", "0", "a.bmp"}, {"--jobs"}},
+        {{"--max-megapixels", "1e-7", "a.bmp"}, {"--max-megapixels"}},
+        {{"-0", "a.bmp"}, {"-0"}},
+        {{"--min-sum", "0", "a.bmp"}, {"--min-sum"}},
+        {{"--sync", "a.bmp"}, {"--sync"}},
         {{"--files-from", "no-such-list", "a.bmp"}, {"no-such-list: No such file or directory"}},
         {{"--overlay", "photo.bmp", "photo.bmp"}, {"photo.bmp"}},
         {{"--overlay", "./later.bmp", "later.bmp"}, {"later.bmp"}}, // by name: no file to compare yet
@@ -149,14 +157,21 @@ TEST_F(Cli, RefusedAndFailedCallsSayWhyAndChangeNoFile) {
         {{"--overlay", "hard.bmp", "a.bmp"}, {"hard.bmp", "a.bmp"}},
         {{"--overlay", "b.bmp", "soft.bmp"}, {"b.bmp", "soft.bmp"}},
         {{"--overlay", "./photo.bmp", "photo.bmp"}, {"photo.bmp"}},
-        {{"--overlay", "d1", "photo.bmp", "d1/pic.bmp", "d1"}, {"d1/pic.bmp"}}, {{"--overlay", fifo, "a.bmp"}, {fifo}},
+        {{"--overlay", "d1", "photo.bmp", "d1/pic.bmp", "d1"}, {"d1/pic.bmp"}},
+        {{"--overlay", fifo, "a.bmp"}, {fifo}},
         // A 20 kB file size limit: the write fails part way.
-        {{"--overlay", "result.bmp", "big.bmp"}, {"result.bmp: File too large"},
-         "trap '' XFSZ; ulimit -f 40; exec \"$0\" \"$@\"", 1},
-        {{"--json", "a.bmp", "a.bmp", "a.bmp"}, {"cannot write to standard output: No space left on device\n"},
-         "exec \"$0\" \"$@\" > /dev/full", 1},
-        {{"--json", "a.bmp", "a.bmp", "a.bmp"}, {"cannot write to standard output: Bad file descriptor\n"},
-         "exec \"$0\" \"$@\" >&-", 1}};
+        {{"--overlay", "result.bmp", "big.bmp"},
+         {"result.bmp: File too large"},
+         "trap '' XFSZ; ulimit -f 40; exec \"$0\" \"$@\"",
+         1},
+        {{"--json", "a.bmp", "a.bmp", "a.bmp"},
+         {"cannot write to standard output: No space left on device\n"},
+         "exec \"$0\" \"$@\" > /dev/full",
+         1},
+        {{"--json", "a.bmp", "a.bmp", "a.bmp"},
+         {"cannot write to standard output: Bad file descriptor\n"},
+         "exec \"$0\" \"$@\" >&-",
+         1}};
     const auto before = snapshot();
     for (const Refused& c : cases) {
         const Outcome o = run(c.args, c.shell);
@@ -197,16 +212,19 @@ TEST_F(Cli, ListsFoldersAndJobsGiveWhatOneJobGivesForTheSameNames) {
     const Outcome one = run(QStringList{"--json", "--jobs=1", "--overlay=one"} + names);
     EXPECT_EQ(one.exitCode, 1);
     EXPECT_EQ(QString::fromStdString(one.out).count("\"edge_count\""), 13);
-    for (const Outcome& o : {run({"--jobs", "4", "--sync", "--overlay=four", "--json", names[0], "missing.bmp", "folder"}),
-                             run({"--json", "--files-from", "list.txt", names[0]}),
-                             run({"--json", "--files-from=-", "-0"}, kExec, names.join(QChar(0)).toUtf8())}) {
+    for (const Outcome& o :
+         {run({"--jobs", "4", "--sync", "--overlay=four", "--json", names[0], "missing.bmp", "folder"}),
+          run({"--json", "--files-from", "list.txt", names[0]}),
+          run({"--json", "--files-from=-", "-0"}, kExec, names.join(QChar(0)).toUtf8())}) {
         EXPECT_EQ(o.out, one.out);
         EXPECT_EQ(o.err, one.err);
     }
     for (int i = 0; i < 13; ++i)
         for (const char* folder : {"one", "four"})
-            EXPECT_EQ(read(QString("%1/%2.bmp").arg(QString(folder), QFileInfo(names[i ? i + 1 : 0]).completeBaseName())),
-                      Detected(pictures[std::size_t(i)])) << folder << " " << i;
+            EXPECT_EQ(
+                read(QString("%1/%2.bmp").arg(QString(folder), QFileInfo(names[i ? i + 1 : 0]).completeBaseName())),
+                Detected(pictures[std::size_t(i)]))
+                << folder << " " << i;
 }
 
 // A quality-100 JPEG of the sample: its noise makes nearly every pixel an

@@ -71,7 +71,8 @@ TEST(EdgeDetection, KnownFieldsAndTheReferenceResultAtEveryMinSum) {
          "20 50 98 58 -40 40 60 10 20 10 60 50 -20 20"},
         {"box", with(PictureSurface(200, 120), 101, 51, 159, 89), "160 90 198 118 60 40 100 50 160 50 100 90 30 20"},
         {"single pixel edge", with(PictureSurface(3, 3), 1, 2, 1, 2, 0x040000), "1 1 1 1 0 0 1 1 1 1 1 1 0 0"},
-        {"noise 3 x 3", randomPicture(3, 3, 1), nullptr}, {"noise 17 x 5", randomPicture(17, 5, 2), nullptr},
+        {"noise 3 x 3", randomPicture(3, 3, 1), nullptr},
+        {"noise 17 x 5", randomPicture(17, 5, 2), nullptr},
         {"noise", randomPicture(64, 33, 3), nullptr},
         {"gentle ramp", withBlue(64, 33, 7, [](int x, int y, int b) { return x * 5 + y * 3 + b % 8; }), nullptr},
         {"steep ramp", withBlue(17, 5, 7, [](int x, int y, int b) { return x * 13 + y * 29 + b % 8; }), nullptr}};
@@ -97,8 +98,10 @@ TEST(EdgeDetection, WhiteSquareResultPixelForPixel) {
     RunEdgeDetection(whiteSquare(), working, testWorkspace(), ".");
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x)
-            EXPECT_EQ(working.pixel(x, y), rows[y][x] == 'B' ? 0xFF0000u : rows[y][x] == 'G' ? 0x00FF00u
-                                                           : rows[y][x] == 'R' ? 0x0000FFu : 0u)
+            EXPECT_EQ(working.pixel(x, y), rows[y][x] == 'B'   ? 0xFF0000u
+                                           : rows[y][x] == 'G' ? 0x00FF00u
+                                           : rows[y][x] == 'R' ? 0x0000FFu
+                                                               : 0u)
                 << "pixel (" << x << "," << y << ")";
 }
 
@@ -109,8 +112,15 @@ TEST(EdgeDetection, WhiteSquareResultPixelForPixel) {
 TEST(EdgeDetection, regression_oversize_then_small) {
     std::size_t largest = 0;
     const std::int32_t* storage = nullptr;
-    for (const auto& [w, h] : {std::pair{1920, 480}, {1921, 20}, {20, 481}, {1921, 481}, {4000, 600}, {30, 3000},
-                               {10, 10}, {0, 0}, {1921, 481}}) {
+    for (const auto& [w, h] : {std::pair{1920, 480},
+                               {1921, 20},
+                               {20, 481},
+                               {1921, 481},
+                               {4000, 600},
+                               {30, 3000},
+                               {10, 10},
+                               {0, 0},
+                               {1921, 481}}) {
         if (w == 0) { // a new Load in the window
             IntensityGrid.releaseOverflow();
             largest = 0;
@@ -157,14 +167,21 @@ TEST(EdgeDetection, OwnGridsDetectSideBySide) {
         job.join();
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x)
-            ASSERT_EQ(IntensityGrid(x, y), whiteSquare().row(y)[std::size_t(3) * std::size_t(x)]) << "the window's grid changed at " << x << "," << y;
+            ASSERT_EQ(IntensityGrid(x, y), whiteSquare().row(y)[std::size_t(3) * std::size_t(x)])
+                << "the window's grid changed at " << x << "," << y;
 }
 
 TEST(FieldText, HalvesInTheirShortestFormWithTheCallersSeparator) {
-    const std::tuple<float, const char*, const char*> cases[] = {
-        {2.5f, ".", "2.5"},   {1.0f, ",", "1"},     {-3.5f, ".", "-3.5"},          {-20.0f, ",", "-20"},
-        {0.0f, ".", "0"},     {-0.5f, ",", "-0,5"}, {8388607.5f, ",", "8388607,5"}, {1073741824.0f, ".", "1073741824"},
-        {959.5f, ".", "959.5"}, {2.5f, "\u066B", "2\u066B5"}};
+    const std::tuple<float, const char*, const char*> cases[] = {{2.5f, ".", "2.5"},
+                                                                 {1.0f, ",", "1"},
+                                                                 {-3.5f, ".", "-3.5"},
+                                                                 {-20.0f, ",", "-20"},
+                                                                 {0.0f, ".", "0"},
+                                                                 {-0.5f, ",", "-0,5"},
+                                                                 {8388607.5f, ",", "8388607,5"},
+                                                                 {1073741824.0f, ".", "1073741824"},
+                                                                 {959.5f, ".", "959.5"},
+                                                                 {2.5f, "\u066B", "2\u066B5"}};
     for (const auto& [value, separator, text] : cases)
         EXPECT_EQ(HalfText(value, separator), text) << value;
     EXPECT_EQ(IntegerText(-2147483647 - 1), "-2147483648");

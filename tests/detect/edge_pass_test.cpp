@@ -31,7 +31,8 @@ protected:
         ASSERT_EQ(CaptureAndScan(picture, working, testWorkspace(), options), referenceScan(picture, expected)) << what;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                if (working.pixel(x, y) != expected.pixel(x, y) || IntensityGrid(x, y) != picture.row(y)[std::size_t(3) * std::size_t(x)])
+                if (working.pixel(x, y) != expected.pixel(x, y) ||
+                    IntensityGrid(x, y) != picture.row(y)[std::size_t(3) * std::size_t(x)])
                     FAIL() << what << ": pixel (" << x << "," << y << ") is " << std::hex << working.pixel(x, y)
                            << ", want " << expected.pixel(x, y) << "; its grid cell " << IntensityGrid(x, y);
         EXPECT_EQ(IntensityGrid.usesStaticGrid(), w <= 1920 && h <= 480) << what;
@@ -53,10 +54,10 @@ INSTANTIATE_TEST_SUITE_P(KernelsStoresThreads, EdgePass, ::testing::Range(0, 8),
 // at every offset within a cache line and end in a partial tile of 1 to 63 rows.
 TEST_P(EdgePass, MatchesTheReferenceOnManySizes) {
     const std::pair<int, int> sizes[] = {
-        {0, 0},   {1, 1},   {1, 9},   {9, 1},   {2, 2},   {3, 3},    {4, 3},    {3, 4},     {15, 16},  {16, 17},
-        {17, 15}, {18, 31}, {31, 18}, {32, 33}, {33, 32}, {34, 5},   {35, 48},  {47, 3},    {63, 31},  {64, 64},
-        {65, 19}, {97, 50}, {33, 65}, {40, 66}, {75, 40}, {35, 130}, {257, 40}, {1920, 480}, {1921, 20}, {20, 481},
-        {1937, 490}, {1923, 129}, {7, 1000}, {11, 527}};
+        {0, 0},      {1, 1},     {1, 9},    {9, 1},      {2, 2},      {3, 3},    {4, 3},   {3, 4},    {15, 16},
+        {16, 17},    {17, 15},   {18, 31},  {31, 18},    {32, 33},    {33, 32},  {34, 5},  {35, 48},  {47, 3},
+        {63, 31},    {64, 64},   {65, 19},  {97, 50},    {33, 65},    {40, 66},  {75, 40}, {35, 130}, {257, 40},
+        {1920, 480}, {1921, 20}, {20, 481}, {1937, 490}, {1923, 129}, {7, 1000}, {11, 527}};
     for (const auto& [w, h] : sizes) {
         const auto seed = std::uint32_t(w * 7919 + h);
         // Blue spread 3 or 2: differences around the |S| = 4 threshold. Stripes:
@@ -69,7 +70,8 @@ TEST_P(EdgePass, MatchesTheReferenceOnManySizes) {
             {"random", randomPicture(w, h, seed)},
             {"blue spread 3", withBlue(w, h, seed, [](int, int, int b) { return 100 + b % 3; })},
             {"blue 0 or 1", withBlue(w, h, seed, [](int, int, int b) { return b % 2; })},
-            {"stripes", withBlue(w, h, seed, [](int x, int y, int) { return y % 40 < 20 && (x + y) % 97 < 5 ? 36 : 0; })},
+            {"stripes",
+             withBlue(w, h, seed, [](int x, int y, int) { return y % 40 < 20 && (x + y) % 97 < 5 ? 36 : 0; })},
             {"dots", withBlue(w, h, 3, [](int x, int y, int) {
                  const int step = std::array{3, -3, 4, -4}[std::size_t(x / 3 + y / 3) % 4];
                  return y % 3 == 1 && x % 3 == y / 3 % 3 ? 128 + step : 128;

@@ -55,13 +55,20 @@ ValidBmp huffman(std::string name, Bytes stream) {
              colour ^= 1, run = run * 7 % 71 + 1)
             topFirst[seed].resize(std::min<std::size_t>(75, topFirst[seed].size() + run), colour);
     topFirst.insert(topFirst.end(), {std::vector<std::uint32_t>(75, 0), std::vector<std::uint32_t>(75, 1)});
-    const Bmp b{.headerSize = 64, .width = 75, .height = 8, .bits = 1, .compression = 3,
-                .palette = {0xF0F0E0, 0x102030}, .pixels = std::move(stream)};
+    const Bmp b{.headerSize = 64,
+                .width = 75,
+                .height = 8,
+                .bits = 1,
+                .compression = 3,
+                .palette = {0xF0F0E0, 0x102030},
+                .pixels = std::move(stream)};
     return valid(std::move(name), b, topFirst);
 }
 
 } // namespace
 
+// The tables are laid out a case a line or two, as they are read.
+// clang-format off
 std::vector<ValidBmp> ValidBmps() {
     std::vector<ValidBmp> v = {
         rows("Info1BitPaddedRows", {.bits = 1, .palette = {0x102030, 0xA0B0C0}},
@@ -260,5 +267,6 @@ std::vector<BrokenBmp> BrokenBmps() {
         {"OneOverALimit", small24(same), "2 x 2 pixels is more than the limit of 3 pixels", 3},
     };
 }
+// clang-format on
 
 } // namespace quadfind::testing

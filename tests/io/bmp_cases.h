@@ -27,13 +27,13 @@ inline void put(Bytes& b, std::size_t at, std::uint32_t v, int size = 4) {
 }
 
 struct Bmp {
-    std::uint32_t headerSize = 40; // 12: OS/2 1.x (16-bit sizes, 3-byte palette entries)
+    std::uint32_t headerSize = 40;      // 12: OS/2 1.x (16-bit sizes, 3-byte palette entries)
     std::int32_t width = 1, height = 1; // a negative height: top-down
     std::uint16_t planes = 1, bits = 24;
     std::uint32_t compression = 0, coloursUsed = 0;
-    std::vector<std::uint32_t> masks = {}; // after a 40-byte header, inside larger ones
-    std::vector<Colour> palette = {}; // 0x00BBGGRR, written B, G, R (, 0)
-    std::size_t gap = 0;              // bytes between the palette and the pixels
+    std::vector<std::uint32_t> masks = {};    // after a 40-byte header, inside larger ones
+    std::vector<Colour> palette = {};         // 0x00BBGGRR, written B, G, R (, 0)
+    std::size_t gap = 0;                      // bytes between the palette and the pixels
     std::optional<std::uint32_t> offset = {}; // when the field should lie
     Bytes pixels = {};
 
@@ -55,7 +55,7 @@ struct Bmp {
         field(20, std::uint32_t(pixels.size()));
         field(32, coloursUsed);
         if (headerSize >= 108)
-            field(56, 0x73524742); // 'sRGB'
+            field(56, 0x73524742);                                           // 'sRGB'
         for (std::size_t i = 0; i < masks.size() && headerSize >= 40; ++i) { // after a 40-byte header
             b.resize(std::max(b.size(), 58 + 4 * i));
             put(b, 54 + 4 * i, masks[i]);
@@ -91,7 +91,6 @@ inline Bytes packRows(unsigned bits, const std::vector<std::vector<std::uint32_t
     }
     return out;
 }
-
 
 struct ValidBmp {
     std::string name;

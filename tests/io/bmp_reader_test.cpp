@@ -46,7 +46,8 @@ TEST(BmpReader, Huffman1DIndexPastAShortPaletteIsRefusedBeforeThePicture) {
             Bytes file = c.file;
             put(file, 14 + 32, 1); // one colour used of the two there
             const AllocationWatch watch(std::size_t(75) * 8 * 3);
-            EXPECT_EQ(refusal([&] { DecodeBmp(file); }), "pixel (0, 7) has colour index 1, past the palette's 1 colours")
+            EXPECT_EQ(refusal([&] { DecodeBmp(file); }),
+                      "pixel (0, 7) has colour index 1, past the palette's 1 colours")
                 << c.name;
             EXPECT_EQ(watch.counted(), 0) << c.name << " allocated the picture before refusing";
             ++seen;

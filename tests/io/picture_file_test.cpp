@@ -4,12 +4,12 @@
 #include "bmp_cases.h"
 #include "bmp_reader.h"
 #include "bmp_writer.h"
-#include "pending_file.h"
 #include "core_application.h"
 #include "counting_allocator.h"
 #include "file_names.h"
 #include "image_from_surface.h"
 #include "load_picture.h"
+#include "pending_file.h"
 #include "picture_file.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
@@ -93,14 +93,16 @@ Bytes makePng(const Png& p, const Bytes& rows) {
 // 2 x 2 in four colours, from 3-bit codes: a clear code before each pixel's
 // code (the code size never grows), then the end code.
 Bytes gif(const Bytes& codes) {
+    // clang-format off
     Bytes out = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x81, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255,
                  0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0, 2, std::uint8_t(codes.size())};
+    // clang-format on
     out.insert(out.end(), codes.begin(), codes.end());
     out.insert(out.end(), {0, 0x3B});
     return out;
 }
 const Bytes kGif = gif({0x04, 0x43, 0x71, 0x05}); // 4 0 4 1 4 2 4 3 5
-const Bytes kGifEndsEarly = gif({0x04, 0x53});     // 4 0 4 1 5: two pixels of four
+const Bytes kGifEndsEarly = gif({0x04, 0x53});    // 4 0 4 1 5: two pixels of four
 
 // A bitmap whose pixel data is a whole JPEG (compression 4) or PNG (5) file.
 Bytes carrying(const Bytes& stream, std::uint32_t compression, int width, int height) {
@@ -144,7 +146,9 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
         {"indices.png", makePng({.w = 5, .h = 3, .colour = 3, .extra = {{"PLTE", Bytes(768)}}}, indices), "",
          PictureSurface(5, 3)},
         // Bitmaps go to our reader by their first bytes or by their name.
-        {"red.bmp", kRed555, "", red}, {"red.dat", kRed555, "", red}, {"red", kRed555, "", red},
+        {"red.bmp", kRed555, "", red},
+        {"red.dat", kRed555, "", red},
+        {"red", kRed555, "", red},
         {"png.bmp", carrying(png, 5, 37, 23), "", noise},
         // Lossy, lossy to write, or Qt's alone to read: the pixels are what Qt makes of the same bytes.
         {"jpeg.bmp", carrying(jpeg, 4, 37, 23), "", qtDecoded(jpeg)},
@@ -157,18 +161,19 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
         {"cut.xbm", firstHalf(xbm), "the XBM data ends before its closing brace (the file is cut short)"},
         {"cut.ppm", firstHalf(encoded(image, "PPM")), "the PPM data cannot be decoded: Unable to read image data"},
         // A codec's warning, here libpng's about significant bits of 0, makes the file damaged.
-        {"sbit.png", makePng({.extra = {{"sBIT", Bytes(3)}}}, rgb), "the PNG data is damaged: libpng warning: sBIT: invalid"},
+        {"sbit.png", makePng({.extra = {{"sBIT", Bytes(3)}}}, rgb),
+         "the PNG data is damaged: libpng warning: sBIT: invalid"},
         {"damaged.png", damaged, "the PNG chunk IDAT at byte 33 fails its checksum"},
         // Chunks and checksums intact, pixel data not.
         {"adam7-short.png", makePng({.w = 3, .h = 2, .adam7 = true}, Bytes(21)),
          "the PNG's pixel data ends early (the file is cut short or damaged)"},
         {"filter.png", makePng({}, Bytes(std::size_t(48) * 193, 5)),
          "the PNG's pixel data is damaged (a row has filter type 5; only 0 to 4 exist)"},
-        {"codes.gif", kGifEndsEarly, "the GIF's pixel data ends before the picture is complete "
-                                     "(giflib: Image EOF detected before image complete)"},
+        {"codes.gif", kGifEndsEarly,
+         "the GIF's pixel data ends before the picture is complete "
+         "(giflib: Image EOF detected before image complete)"},
         {"big.png", bigPng, "20000 x 10000" + tooMany + "100000000 pixels"},
-        {"big.ico", icon,
-         "an icon in it holds a PNG picture: 20000 x 10000" + tooMany + "100000000 pixels"},
+        {"big.ico", icon, "an icon in it holds a PNG picture: 20000 x 10000" + tooMany + "100000000 pixels"},
         {"empty.jpg", {}, "it is empty"},
         {"garbage.png", {'n', 'o', 'n', 'e'}, "its bytes are in no picture format this program reads"},
         // A .bmp file that holds something else is refused, not guessed at:
@@ -177,8 +182,11 @@ TEST_F(PictureFile, EveryFormatArrivesAsBlueGreenRedOrIsRefusedWithItsCause) {
         // A lower limit.
         {"big-png.bmp", carrying(png, 5, 37, 23), "37 x 23" + tooMany + "850 pixels", {}, 850},
         // A header that understates the stream's size does not get it past the limit.
-        {"understated.bmp", carrying(png, 5, 10, 23), "the embedded PNG stream: 37 x 23" + tooMany + "850 pixels",
-         {}, 850},
+        {"understated.bmp",
+         carrying(png, 5, 10, 23),
+         "the embedded PNG stream: 37 x 23" + tooMany + "850 pixels",
+         {},
+         850},
     };
     for (const auto& c : cases) {
         const std::string file = write(c.name, c.bytes);
@@ -268,7 +276,8 @@ TEST_F(PictureFile, WritesReplaceFilesAndSymlinksOnly) {
     for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
         left.push_back(entry.path().filename().string());
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"dangling", "fifo", "file", "folder", "missing", "to-fifo", "to-folder"}));
+    EXPECT_EQ(left,
+              (std::vector<std::string>{"dangling", "fifo", "file", "folder", "missing", "to-fifo", "to-folder"}));
 }
 
 // One suffix rule, the loader's, which the CLI's folder listing applies too:
@@ -282,11 +291,11 @@ TEST_F(PictureFile, OneSuffixRuleForTheLoaderAndTheFolderListing) {
         std::string name;
         bool bitmap, listed;
     } cases[] = {
-        {"a.bmp", true, true},      {"B.BMP", true, true},       {"c.Bmp", true, true},      {"d.dib", true, true},
-        {"E.DIB", true, true},      {"f.dIb", true, true},       {"g.png.bmp", true, true},  {".bmp", true, true},
-        {"h.png", false, true},     {"I.PNG", false, true},      {"j.bmp.png", false, true}, {"k.PnG", false, true},
-        {"l.bmpx", false, false},   {"mbmp", false, false},      {"n.txt", false, false},    {"o.", false, false},
-        {"p", false, false},        {"q.dib~", false, false},
+        {"a.bmp", true, true},    {"B.BMP", true, true},    {"c.Bmp", true, true},      {"d.dib", true, true},
+        {"E.DIB", true, true},    {"f.dIb", true, true},    {"g.png.bmp", true, true},  {".bmp", true, true},
+        {"h.png", false, true},   {"I.PNG", false, true},   {"j.bmp.png", false, true}, {"k.PnG", false, true},
+        {"l.bmpx", false, false}, {"mbmp", false, false},   {"n.txt", false, false},    {"o.", false, false},
+        {"p", false, false},      {"q.dib~", false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsBitmapName(c.name), c.bitmap) << c.name;
@@ -317,12 +326,14 @@ TEST_F(PictureFile, RefusalsGiveTheSystemsOwnCauseAndNamesAreBytesShownReadably)
     // Qt lists no name that is not in the locale's encoding, so QTemporaryDir
     // would leave it behind.
     ::unlink(file.c_str());
-    for (const auto& [bytes, shown] : {std::pair{"plain/é/水.png", "plain/é/水.png"}, {"\x7F\t", "\\x7F\\x09"},
-                                       {"a\\x41", "a\\\\x41"}, {"\xC0\xAF", "\\xC0\\xAF"}, // an overlong '/'
-                                       {"\xED\xA0\x80", "\\xED\\xA0\\x80"},               // a surrogate
-                                       {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},      // past U+10FFFF
-                                       {"\xC2\x85", "\\xC2\\x85"},                        // a C1 control
-                                       {"a\xE6\xB0", "a\\xE6\\xB0"}})                     // a cut sequence
+    for (const auto& [bytes, shown] : {std::pair{"plain/é/水.png", "plain/é/水.png"},
+                                       {"\x7F\t", "\\x7F\\x09"},
+                                       {"a\\x41", "a\\\\x41"},
+                                       {"\xC0\xAF", "\\xC0\\xAF"},                   // an overlong '/'
+                                       {"\xED\xA0\x80", "\\xED\\xA0\\x80"},          // a surrogate
+                                       {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"}, // past U+10FFFF
+                                       {"\xC2\x85", "\\xC2\\x85"},                   // a C1 control
+                                       {"a\xE6\xB0", "a\\xE6\\xB0"}})                // a cut sequence
         EXPECT_EQ(ReadableName(bytes), shown);
 }
 

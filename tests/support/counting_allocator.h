@@ -37,8 +37,7 @@ inline std::atomic<std::size_t> countFrom{SIZE_MAX};
 inline std::atomic<int> counted{0};
 
 [[gnu::noinline]] inline void* allocate(std::size_t n) {
-    for (std::size_t seen = largest.load(); n > seen && !largest.compare_exchange_weak(seen, n);) {
-    }
+    for (std::size_t seen = largest.load(); n > seen && !largest.compare_exchange_weak(seen, n);) {}
     if (n >= countFrom.load())
         ++counted;
     if (void* p = std::malloc(n ? n : 1))
@@ -46,7 +45,9 @@ inline std::atomic<int> counted{0};
     throw std::bad_alloc();
 }
 
-[[gnu::noinline]] inline void release(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] inline void release(void* p) noexcept {
+    std::free(p);
+}
 } // namespace allocation_detail
 
 class AllocationWatch {
@@ -69,9 +70,21 @@ public:
 
 } // namespace quadfind::testing
 
-void* operator new(std::size_t n) { return quadfind::testing::allocation_detail::allocate(n); }
-void* operator new[](std::size_t n) { return quadfind::testing::allocation_detail::allocate(n); }
-void operator delete(void* p) noexcept { quadfind::testing::allocation_detail::release(p); }
-void operator delete[](void* p) noexcept { quadfind::testing::allocation_detail::release(p); }
-void operator delete(void* p, std::size_t) noexcept { quadfind::testing::allocation_detail::release(p); }
-void operator delete[](void* p, std::size_t) noexcept { quadfind::testing::allocation_detail::release(p); }
+void* operator new(std::size_t n) {
+    return quadfind::testing::allocation_detail::allocate(n);
+}
+void* operator new[](std::size_t n) {
+    return quadfind::testing::allocation_detail::allocate(n);
+}
+void operator delete(void* p) noexcept {
+    quadfind::testing::allocation_detail::release(p);
+}
+void operator delete[](void* p) noexcept {
+    quadfind::testing::allocation_detail::release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    quadfind::testing::allocation_detail::release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    quadfind::testing::allocation_detail::release(p);
+}
