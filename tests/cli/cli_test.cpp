@@ -2,6 +2,7 @@
 // pictures the test writes itself.
 #include "bmp_writer.h"
 #include "edge_detection.h"
+#include "edge_rule.h"
 #include "image_from_surface.h"
 #include "qt_picture.h"
 #include "test_pictures.h"
@@ -236,6 +237,18 @@ TEST_F(Cli, MinSumFindsTheQuadrilateralInANoisyPhotograph) {
     EXPECT_THAT(run({"--min-sum=4", "photo.jpg"}).out, HasSubstr(corners));
     EXPECT_THAT(run({"photo.jpg"}).out, ::testing::Not(HasSubstr(corners)));
     EXPECT_EQ(run({"--min-sum=1", "photo.jpg"}).out, run({"photo.jpg"}).out);
+    // The largest sum the two operators can give is still a threshold; one more is a usage error.
+    EXPECT_EQ(run({QString("--min-sum=%1").arg(edge_rule::kLargestSum), "photo.jpg"}).exitCode, 0);
+    EXPECT_EQ(run({QString("--min-sum=%1").arg(edge_rule::kLargestSum + 1), "photo.jpg"}).exitCode, 2);
+}
+
+// Only a picture's last ending gives way to .bmp in an overlay folder.
+TEST_F(Cli, OverlayNamesKeepAllButTheLastEnding) {
+    write("scan.2024.01.bmp", whiteSquare());
+    const Outcome o = run({"--overlay", "out/", "scan.2024.01.bmp"});
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_TRUE(QFile::exists(dir.filePath("out/scan.2024.01.bmp")))
+        << QDir(dir.filePath("out")).entryList().join(' ').toStdString();
 }
 
 // Stopped by a signal, a run leaves complete overlays and no temporary file.
