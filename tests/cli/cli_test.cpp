@@ -157,6 +157,7 @@ TEST_F(Cli, RefusedAndFailedCallsSayWhyAndChangeNoFile) {
         {{"--overlay", "out", "x.png", "x.bmp"}, {"out/x.bmp", "x.png", "x.bmp"}},
         {{"--overlay", "hard.bmp", "a.bmp"}, {"hard.bmp", "a.bmp"}},
         {{"--overlay", "b.bmp", "soft.bmp"}, {"b.bmp", "soft.bmp"}},
+        {{"--overlay", "soft.bmp", "b.bmp"}, {"soft.bmp", "b.bmp"}}, // an overlay's name that links to a picture
         {{"--overlay", "./photo.bmp", "photo.bmp"}, {"photo.bmp"}},
         {{"--overlay", "d1", "photo.bmp", "d1/pic.bmp", "d1"}, {"d1/pic.bmp"}},
         {{"--overlay", fifo, "a.bmp"}, {fifo}},
